@@ -1,0 +1,19 @@
+// The Dynarec method: runs of ARM instructions translated into x86 machine
+// code, cached by address and called natively. `dynarec_step` is the step
+// function installed by F6.
+#pragma once
+
+#include <cstdint>
+
+// False on hosts where the recompiler is not built; F6 then does nothing.
+bool dynarec_available();
+uint32_t dynarec_step();
+
+// Allocates the code buffer and builds the translator table; first step of
+// start-up. code_buffer_release gives the buffer back at the end.
+void code_buffer_init();
+void code_buffer_release();
+
+// Forgets every translation (on a cartridge load, and when translated code
+// is overwritten).
+void dynarec_flush();

@@ -1,0 +1,121 @@
+// The console's memory: one host array per region of the 32-bit address
+// space, the table that maps address bits 24-27 to those arrays, the six bus
+// operations every data access goes through, the IO registers (button
+// register, DMA3), the palette kept in host colours and the built-in BIOS.
+//
+// Use: alloc_memory() once at start-up, write_bios_image(), then a cartridge
+// load sets `rom` and calls build_region_base(). The processor fetches ARM
+// instructions with fetch_word(); everything else uses mem_read*/mem_write*.
+//
+// Every offset is bounded: regions mirror where the console mirrors
+// (wram 256 KB, iram 32 KB, pram/oam 1 KB, vram 128 KB with 0x18000-0x1FFFF
+// showing 0x10000-0x17FFF); io offsets from 0x600, rom offsets from
+// `rom_size` and cart_ram offsets from 640 read 0 and ignore writes.
+// 16-bit accesses use address & ~1 and 32-bit accesses address & ~3, as the
+// console's bus does.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr uint32_t BIOS_SIZE = 0x4000;
+constexpr uint32_t WRAM_SIZE = 0x40000;
+constexpr uint32_t IRAM_SIZE = 0x8000;
+constexpr uint32_t IO_SIZE = 0x600;  // 768 halfwords
+constexpr uint32_t PRAM_SIZE = 0x400;
+constexpr uint32_t VRAM_SIZE = 0x20000;
+constexpr uint32_t OAM_SIZE = 0x400;
+constexpr uint32_t CART_RAM_SIZE = 0x280;
+constexpr uint32_t PALETTE_ENTRIES = 512;
+
+// Largest cartridge image a load accepts: the console's largest cartridge.
+constexpr size_t ROM_MAX_SIZE = 32u * 1024 * 1024;
+// Smallest image buffer: shorter files are followed by zero bytes.
+constexpr size_t ROM_MIN_SIZE = 335544;
+
+extern uint8_t bios_mem[BIOS_SIZE];
+extern uint8_t wram[WRAM_SIZE];
+extern uint8_t iram[IRAM_SIZE];
+extern uint8_t io_regs[IO_SIZE];
+extern uint8_t pram[PRAM_SIZE];
+extern uint8_t vram[VRAM_SIZE];
+extern uint8_t oam[OAM_SIZE];
+extern uint8_t cart_ram[CART_RAM_SIZE];
+extern uint8_t* rom;       // the loaded cartridge image, or null
+extern uint32_t rom_size;  // its buffer length (0 while none is loaded)
+extern uint32_t host_palette[PALETTE_ENTRIES];
+
+// region_base[r] is the array behind region r, or null (region 15, and
+// every entry before the first successful load).
+extern uint8_t* region_base[16];
+
+void alloc_memory();
+void build_region_base();
+void clear_video_memory();
+void free_memory();
+
+// Replaces the cartridge image (the caller hands over a new[]'d buffer) and
+// rebuilds region_base. Passing null releases the image.
+void install_rom(uint8_t* image, uint32_t size);
+
+// The ARM instruction fetch: the little-endian word at address & ~3 read
+// straight from the region's array, with no bus side effects; 0 where no
+// array lies behind the address.
+uint32_t fetch_word(uint32_t address);
+
+// Byte offset into vram for a console address, with the console's mirrors.
+inline uint32_t vram_offset(uint32_t address) {
+    uint32_t offset = address & 0x1FFFF;
+    return offset >= 0x18000 ? offset - 0x8000 : offset;
+}
+
+uint32_t mem_read8(uint32_t address);
+uint32_t mem_read16(uint32_t address);
+uint32_t mem_read32(uint32_t address);
+void mem_write8(uint32_t address, uint32_t value);
+void mem_write16(uint32_t address, uint32_t value);
+void mem_write32(uint32_t address, uint32_t value);
+
+// Called after every store into region 4, with the full address and the
+// written value zero-extended.
+void io_write_hook(uint32_t address, uint32_t value);
+void dma3_copy(uint32_t source, uint32_t dest, uint32_t length);
+extern uint32_t dma3_source;
+extern uint32_t dma3_dest;
+extern uint16_t dma3_count;
+extern uint16_t dma3_control;
+
+// A bus write into rom, wram or iram lands here with the written address, so
+// that the recompiler can drop translations of code that was overwritten.
+// Null while nothing watches.
+extern void (*code_write_watch)(uint32_t address);
+
+// 16-bit palette colour (red 0-4, green 5-9, blue 10-14) to the screen's
+// 32-bit pixel (red 19-23, green 11-15, blue 3-7).
+inline uint32_t to_host_colour(uint32_t c) {
+    return (c << 19) | ((c & 0x3E0) << 6) | ((c & 0x7C00) >> 7);
+}
+
+// IO registers the system gives a meaning, as offsets into io_regs.
+constexpr uint32_t DISP_CR = 0x000;
+constexpr uint32_t DISP_SR = 0x004;
+constexpr uint32_t DISP_Y = 0x006;
+constexpr uint32_t BG0_CR = 0x008;
+constexpr uint32_t BG1_CR = 0x00A;
+constexpr uint32_t BG2_CR = 0x00C;
+constexpr uint32_t BG3_CR = 0x00E;
+constexpr uint32_t DMA3 = 0x0D4;  // source, dest, count, control
+constexpr uint32_t KEY_INPUT = 0x130;
+
+inline uint16_t io_read16(uint32_t offset) {
+    return uint16_t(io_regs[offset] | io_regs[offset + 1] << 8);
+}
+inline void io_write16(uint32_t offset, uint16_t value) {
+    io_regs[offset] = uint8_t(value);
+    io_regs[offset + 1] = uint8_t(value >> 8);
+}
+
+// The built-in BIOS: 37 words of ARM code and data at 0x00000000.
+constexpr int BIOS_WORDS = 37;
+extern const uint32_t bios_image[BIOS_WORDS];
+void write_bios_image();

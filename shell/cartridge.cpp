@@ -1,0 +1,106 @@
+// Reading cartridge images and resetting the console.
+#include "shell/cartridge.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "cpu/cpu.h"
+#include "dynarec/dynarec.h"
+#include "memory/memory.h"
+#include "video/video.h"
+
+DialogLayer dialog = {nullptr, nullptr};
+
+namespace {
+
+bool load_failed(const char* path, const char* reason) {
+    std::fprintf(stderr, "Quorrant: cannot load '%s': %s\n", path, reason);
+    return true;
+}
+
+void show_message(const char* text, const char* title) {
+    if (dialog.show_message) dialog.show_message(text, title);
+}
+
+// Reads exactly `size` bytes, or fails: a file that shrinks, grows or errors
+// while it is read is not a cartridge image.
+bool read_whole(int fd, uint8_t* buffer, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::read(fd, buffer + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    uint8_t extra;
+    return ::read(fd, &extra, 1) == 0;
+}
+
+}  // namespace
+
+// The previous image is released only once the new one has been read, so a
+// failed load keeps what was there. The file is opened without blocking, so
+// that a FIFO or a device is refused instead of waited on.
+bool read_rom_file(const char* path) {
+    if (path[0] == '\0') return load_failed(path, "no file chosen");
+    if (std::strlen(path) > PATH_LIMIT)
+        return load_failed(path, "the path is longer than 255 characters");
+
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return load_failed(path, std::strerror(errno));
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return load_failed(path, "not a regular file");
+    }
+    if (uint64_t(info.st_size) > ROM_MAX_SIZE) {
+        ::close(fd);
+        return load_failed(path, "larger than 32 MiB, the largest cartridge");
+    }
+    size_t file_size = size_t(info.st_size);
+    size_t size = file_size > ROM_MIN_SIZE ? file_size : ROM_MIN_SIZE;
+    // Padded to whole words, so that an aligned word access starting inside
+    // the image never leaves the buffer.
+    uint8_t* image = new (std::nothrow) uint8_t[(size + 3) & ~size_t(3)]();
+    if (!image) {
+        ::close(fd);
+        return load_failed(path, "out of memory");
+    }
+    bool complete = read_whole(fd, image, file_size);
+    ::close(fd);
+    if (!complete) {
+        delete[] image;
+        show_message(READ_ERROR_TEXT, nullptr);
+        return load_failed(path, "the file changed or could not be read");
+    }
+    install_rom(image, uint32_t(size));
+    build_region_base();
+    return false;
+}
+
+void reset_console() {
+    clear_video_memory();
+    clear_screen();
+    dynarec_flush();
+    cpu_reset();
+    arm_refill();
+}
+
+int load_rom(const char* path) {
+    std::string chosen;
+    if (path) {
+        chosen = path;
+    } else if (dialog.choose_path) {
+        dialog.choose_path(chosen);
+    }
+    if (read_rom_file(chosen.c_str())) show_message(ROM_ERROR_TEXT, ROM_ERROR_TITLE);
+    reset_console();
+    return 0;
+}

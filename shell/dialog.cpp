@@ -1,0 +1,97 @@
+// zenity is started with fork/exec and an argument vector, never through a
+// shell, and waited for; its output is the chosen path.
+#include "shell/dialog.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int ZENITY_MISSING = 127;
+
+// Runs argv[0] from the PATH with stdout captured. Returns the exit status,
+// or ZENITY_MISSING when it could not be started at all.
+int run_captured(const std::vector<const char*>& argv, std::string& output) {
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) return ZENITY_MISSING;
+    pid_t child = fork();
+    if (child < 0) {
+        close(pipe_fds[0]);
+        close(pipe_fds[1]);
+        return ZENITY_MISSING;
+    }
+    if (child == 0) {
+        dup2(pipe_fds[1], STDOUT_FILENO);
+        close(pipe_fds[0]);
+        close(pipe_fds[1]);
+        std::vector<char*> args;
+        for (const char* arg : argv) args.push_back(const_cast<char*>(arg));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(ZENITY_MISSING);
+    }
+    close(pipe_fds[1]);
+    char buffer[512];
+    ssize_t n;
+    while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, size_t(n));
+    close(pipe_fds[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : ZENITY_MISSING;
+}
+
+// zenity exits 0 with a choice, 1 on cancel, and 255 or so when it has no
+// display: only 0 and 1 mean it really asked.
+bool zenity_usable(int status) { return status == 0 || status == 1; }
+
+bool terminal_choose(std::string& path) {
+    if (!isatty(STDIN_FILENO)) return false;
+    std::cerr << "Cartridge image: " << std::flush;
+    if (!std::getline(std::cin, path)) {
+        path.clear();
+        return false;
+    }
+    return !path.empty();
+}
+
+bool desktop_choose_path(std::string& path) {
+    path.clear();
+    std::string output;
+    int status = run_captured({"zenity", "--file-selection", "--title=Choose a cartridge",
+                               "--file-filter=rom files | *"},
+                              output);
+    if (!zenity_usable(status)) return terminal_choose(path);
+    if (status != 0) return false;
+    if (!output.empty() && output.back() == '\n') output.pop_back();
+    path = output;
+    return !path.empty();
+}
+
+void desktop_show_message(const char* text, const char* title) {
+    std::string output;
+    std::vector<const char*> argv = {"zenity", "--error", "--no-wrap"};
+    std::string title_arg;
+    if (title) {
+        title_arg = std::string("--title=") + title;
+        argv.push_back(title_arg.c_str());
+    }
+    std::string text_arg = std::string("--text=") + text;
+    argv.push_back(text_arg.c_str());
+    if (zenity_usable(run_captured(argv, output))) return;
+    if (title)
+        std::fprintf(stderr, "%s: %s\n", title, text);
+    else
+        std::fprintf(stderr, "%s\n", text);
+}
+
+}  // namespace
+
+const DialogLayer desktop_dialog = {desktop_choose_path, desktop_show_message};

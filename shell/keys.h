@@ -1,0 +1,24 @@
+// The keyboard standing in for the console's ten buttons: `key_state` is the
+// 16-bit active-low button word that 16-bit reads of IO offset 0x130 return.
+#pragma once
+
+#include <cstdint>
+
+extern uint16_t key_state;  // bit clear while its key is held; starts 0xFFFF
+
+// SDL 1.2 key symbols the shell acts on.
+constexpr int KEY_F1 = 282;
+constexpr int KEY_F5 = 286;
+constexpr int KEY_F6 = 287;
+constexpr int KEY_F12 = 293;
+
+// The key_state bit of a button key (letters by their lower-case symbol), or
+// -1 for any other key.
+int button_bit(int key_symbol);
+
+// Console button names as the headless runner takes them ("A", "START"...),
+// to their bit, or -1.
+int button_bit_by_name(const char* name);
+
+void press_key(int key_symbol);    // clears the key's bit, if it is a button
+void release_key(int key_symbol);  // sets it again

@@ -1,0 +1,54 @@
+// Start-up order and the events of the main loop.
+#include "shell/main_loop.h"
+
+#include "cpu/arm.h"
+#include "cpu/cpu.h"
+#include "cpu/thumb.h"
+#include "dynarec/dynarec.h"
+#include "memory/memory.h"
+#include "shell/cartridge.h"
+#include "shell/keys.h"
+
+void console_startup() {
+    code_buffer_init();
+    alloc_memory();
+    build_arm_table();
+    build_thumb_table();
+    write_bios_image();
+}
+
+void console_shutdown() {
+    code_buffer_release();
+    free_memory();
+}
+
+namespace {
+
+// F5 and F6 switch only between the two ARM step functions: in Thumb state
+// (thumb_step installed) neither has any effect.
+void switch_to_interpreter() {
+    if (cpu_step == dynarec_step) cpu_step = arm_step;
+}
+
+void switch_to_dynarec() {
+    if (dynarec_available() && cpu_step == arm_step) cpu_step = dynarec_step;
+}
+
+}  // namespace
+
+bool handle_event(const ShellEvent& event) {
+    switch (event.type) {
+        case EVENT_KEY_DOWN:
+            switch (event.key_symbol) {
+                case KEY_F1: load_rom(); break;
+                case KEY_F5: switch_to_interpreter(); break;
+                case KEY_F6: switch_to_dynarec(); break;
+                case KEY_F12: return false;
+                default: press_key(event.key_symbol); break;
+            }
+            return true;
+        case EVENT_KEY_UP: release_key(event.key_symbol); return true;
+        case EVENT_QUIT: return false;
+        default: return true;
+    }
+}

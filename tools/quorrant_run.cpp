@@ -1,0 +1,248 @@
+// quorrant-run: the console without a window, for tests and benchmarks.
+//
+//   quorrant-run [--frames N] [--method interp|dynarec] [--regs]
+//                [--peek ADDR:LEN]... [--hold BUTTON:FROM:TO]...
+//                [--png FILE] [--hash] [--stats] IMAGE
+//
+// Runs the program's start-up and load_rom reset for IMAGE, then N frames
+// (default 60), then prints what was asked for. Exit status 2 on bad
+// arguments or an image that cannot be loaded.
+#include <png.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cpu/cpu.h"
+#include "dynarec/dynarec.h"
+#include "memory/memory.h"
+#include "shell/cartridge.h"
+#include "shell/keys.h"
+#include "shell/main_loop.h"
+#include "video/video.h"
+
+namespace {
+
+uint32_t picture[SCREEN_WIDTH * SCREEN_HEIGHT];
+
+void picture_clear() { std::memset(picture, 0, sizeof picture); }
+
+struct Peek {
+    uint32_t address;
+    uint32_t length;
+};
+
+struct Hold {
+    int bit;
+    long from, to;  // frames [from, to)
+};
+
+struct Options {
+    long frames = 60;
+    bool dynarec = false;
+    bool regs = false;
+    bool hash = false;
+    bool stats = false;
+    std::vector<Peek> peeks;
+    std::vector<Hold> holds;
+    std::string png;
+    std::string image;
+};
+
+[[noreturn]] void usage_error(const std::string& message) {
+    std::fprintf(stderr, "quorrant-run: %s\n", message.c_str());
+    std::fprintf(stderr,
+                 "usage: quorrant-run [--frames N] [--method interp|dynarec] [--regs] "
+                 "[--peek ADDR:LEN]... [--hold BUTTON:FROM:TO]... [--png FILE] [--hash] "
+                 "[--stats] IMAGE\n");
+    std::exit(2);
+}
+
+bool parse_number(const std::string& text, int base, unsigned long long limit,
+                  unsigned long long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoull(text.c_str(), &end, base);
+    return errno == 0 && *end == '\0' && text[0] != '-' && value <= limit;
+}
+
+Peek parse_peek(const std::string& arg) {
+    size_t colon = arg.find(':');
+    unsigned long long address, length;
+    if (colon == std::string::npos || !parse_number(arg.substr(0, colon), 16, 0xFFFFFFFFull, address) ||
+        !parse_number(arg.substr(colon + 1), 10, 1u << 20, length))
+        usage_error("bad --peek '" + arg + "' (want hex ADDR:decimal LEN)");
+    return {uint32_t(address), uint32_t(length)};
+}
+
+Hold parse_hold(const std::string& arg) {
+    size_t first = arg.find(':');
+    size_t second = first == std::string::npos ? first : arg.find(':', first + 1);
+    unsigned long long from, to;
+    if (second == std::string::npos) usage_error("bad --hold '" + arg + "' (want BUTTON:FROM:TO)");
+    int bit = button_bit_by_name(arg.substr(0, first).c_str());
+    if (bit < 0) usage_error("unknown button in --hold '" + arg + "'");
+    if (!parse_number(arg.substr(first + 1, second - first - 1), 10, 1ull << 40, from) ||
+        !parse_number(arg.substr(second + 1), 10, 1ull << 40, to))
+        usage_error("bad frame numbers in --hold '" + arg + "'");
+    return {bit, long(from), long(to)};
+}
+
+Options parse_options(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) usage_error(arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--frames") {
+            unsigned long long frames;
+            std::string text = value();
+            if (!parse_number(text, 10, 1ull << 40, frames)) usage_error("bad --frames '" + text + "'");
+            options.frames = long(frames);
+        } else if (arg == "--method") {
+            std::string method = value();
+            if (method == "dynarec")
+                options.dynarec = true;
+            else if (method != "interp")
+                usage_error("unknown method '" + method + "' (interp or dynarec)");
+        } else if (arg == "--regs") {
+            options.regs = true;
+        } else if (arg == "--peek") {
+            options.peeks.push_back(parse_peek(value()));
+        } else if (arg == "--hold") {
+            options.holds.push_back(parse_hold(value()));
+        } else if (arg == "--png") {
+            options.png = value();
+        } else if (arg == "--hash") {
+            options.hash = true;
+        } else if (arg == "--stats") {
+            options.stats = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            usage_error("unknown option '" + arg + "'");
+        } else if (options.image.empty()) {
+            options.image = arg;
+        } else {
+            usage_error("more than one image given");
+        }
+    }
+    if (options.image.empty()) usage_error("no image given");
+    return options;
+}
+
+void apply_holds(const Options& options, long frame) {
+    uint16_t keys = 0xFFFF;
+    for (const Hold& hold : options.holds)
+        if (frame >= hold.from && frame < hold.to) keys &= uint16_t(~(1u << hold.bit));
+    key_state = keys;
+}
+
+// R, G and B of a host pixel: red in bits 19-23, green 11-15, blue 3-7.
+void pixel_rgb(uint32_t pixel, uint8_t rgb[3]) {
+    rgb[0] = uint8_t(pixel >> 16);
+    rgb[1] = uint8_t(pixel >> 8);
+    rgb[2] = uint8_t(pixel);
+}
+
+uint64_t picture_hash() {
+    uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a 64
+    for (uint32_t pixel : picture) {
+        uint8_t rgb[3];
+        pixel_rgb(pixel, rgb);
+        for (uint8_t byte : rgb) {
+            hash ^= byte;
+            hash *= 0x100000001b3ull;
+        }
+    }
+    return hash;
+}
+
+bool write_png(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        std::fclose(file);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, SCREEN_WIDTH, SCREEN_HEIGHT, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<uint8_t> row(SCREEN_WIDTH * 3);
+    for (int y = 0; y < SCREEN_HEIGHT; y++) {
+        for (int x = 0; x < SCREEN_WIDTH; x++) pixel_rgb(picture[y * SCREEN_WIDTH + x], &row[x * 3]);
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0;
+}
+
+void print_registers() {
+    for (int i = 0; i < 16; i++) std::printf("r%d 0x%08x\n", i, cpu_regs[i]);
+    pack_flags();
+    std::printf("cpsr 0x%08x\n", cpu_cpsr);
+}
+
+void print_peek(const Peek& peek) {
+    std::printf("0x%08x:", peek.address);
+    for (uint32_t i = 0; i < peek.length; i++) std::printf(" %02x", mem_read8(peek.address + i) & 0xFF);
+    std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options = parse_options(argc, argv);
+    if (options.dynarec && !dynarec_available()) {
+        std::fprintf(stderr, "quorrant-run: dynarec is not available on this build\n");
+        return 2;
+    }
+
+    screen = {picture, SCREEN_WIDTH * 4, picture_clear, nullptr};
+    console_startup();
+    if (read_rom_file(options.image.c_str())) {
+        console_shutdown();
+        return 2;  // read_rom_file said why
+    }
+    reset_console();
+    if (options.dynarec) cpu_step = dynarec_step;
+
+    auto start = std::chrono::steady_clock::now();
+    uint64_t steps_before = steps_taken;
+    for (long frame = 0; frame < options.frames; frame++) {
+        apply_holds(options, frame);
+        frame_run();
+    }
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    uint64_t instructions = steps_taken - steps_before;
+
+    if (options.regs) print_registers();
+    for (const Peek& peek : options.peeks) print_peek(peek);
+    if (options.hash) std::printf("frame-hash 0x%016" PRIx64 "\n", picture_hash());
+    if (options.stats) {
+        std::printf("frames %ld\n", options.frames);
+        std::printf("instructions %" PRIu64 "\n", instructions);
+        std::printf("seconds %.6f\n", seconds);
+        std::printf("mips %.3f\n", seconds > 0 ? instructions / seconds / 1e6 : 0.0);
+        std::printf("fps %.1f\n", seconds > 0 ? options.frames / seconds : 0.0);
+    }
+    int status = 0;
+    if (!options.png.empty() && !write_png(options.png)) {
+        std::fprintf(stderr, "quorrant-run: cannot write '%s'\n", options.png.c_str());
+        status = 2;
+    }
+    console_shutdown();
+    return status;
+}

@@ -1,0 +1,52 @@
+// Video: the frame and scanline timing that is the system's only clock, the
+// line renderers chosen by the display mode, and the sprite pass.
+//
+// The picture is a 240 x 160 array of 32-bit host pixels that the front end
+// owns (an SDL surface in the program, plain memory in the headless runner)
+// and lends to the video code through `screen`. The front end sets its
+// hooks: clear fills the picture with black, present shows a finished frame.
+#pragma once
+
+#include <cstdint>
+
+constexpr int SCREEN_WIDTH = 240;
+constexpr int SCREEN_HEIGHT = 160;
+
+struct Screen {
+    uint32_t* pixels;      // valid while the front end has the picture locked
+    uint32_t pitch;        // row length in bytes
+    void (*clear)();       // fill the whole picture with pixel value 0
+    void (*present)();     // unlock and show the finished frame
+};
+extern Screen screen;
+
+void clear_screen();
+
+constexpr uint32_t LINE_VISIBLE_CYCLES = 1004;
+constexpr uint32_t LINE_HBLANK_CYCLES = 228;
+constexpr uint32_t HBLANK_STEP_EXTRA = 2;
+constexpr uint32_t LINE_VBLANK_CYCLES = 1232;
+constexpr int VISIBLE_LINES = 160;
+constexpr int VBLANK_LINES = 68;
+
+constexpr uint16_t DISP_SR_VBLANK = 0x0001;
+constexpr uint16_t DISP_SR_HBLANK = 0x0002;
+constexpr uint16_t DISP_CR_SPRITES = 0x1000;
+
+// One whole frame: 160 drawn lines and 68 v-blank lines of processor time,
+// the sprite pass, then screen.present(). The caller has the picture locked.
+void frame_run();
+
+// Counts every step the frame loop takes, and every instruction of a
+// translated block: the headless runner reports it.
+extern uint64_t steps_taken;
+
+using LineRenderer = void (*)();
+extern const LineRenderer line_renderers[8];
+void render_none();
+
+void put_pixel(int32_t x, int32_t y, uint32_t colour);
+void set_row_cursor(int32_t x, int32_t y);
+extern uint32_t* row_cursor;
+
+void draw_sprites();
