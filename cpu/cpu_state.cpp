@@ -119,6 +119,17 @@ void enter_arm(uint32_t target) {
     arm_refill();
 }
 
+void enter_software_interrupt(uint32_t return_address) {
+    pack_flags();
+    uint32_t saved = cpu_cpsr;
+    cpu_set_mode(MODE_SVC | CPSR_I);
+    cpu_spsr = saved;
+    cpu_regs[14] = return_address;
+    cpu_regs[15] = 0x08;
+    cpu_step = arm_step;
+    arm_refill();
+}
+
 void set_nz_flags(uint32_t value) {
     flag_z = value == 0;
     flag_n = value >> 31;

@@ -1,0 +1,32 @@
+// Loads as the ARM7TDMI performs them at unaligned addresses, on top of a
+// bus that ignores the low address bits: shared by the ARM and Thumb
+// handlers.
+#pragma once
+
+#include <cstdint>
+
+#include "memory/memory.h"
+
+// LDR and SWP: the word at address & ~3 rotated right by 8 x (address & 3).
+inline uint32_t load_word_rotated(uint32_t address) {
+    uint32_t word = mem_read32(address);
+    uint32_t amount = 8 * (address & 3);
+    return amount ? (word >> amount) | (word << (32 - amount)) : word;
+}
+
+// LDRH: at an odd address, the halfword at address & ~1 rotated right by 8
+// within 32 bits.
+inline uint32_t load_halfword_rotated(uint32_t address) {
+    uint32_t half = mem_read16(address) & 0xFFFF;
+    return (address & 1) ? (half >> 8) | (half << 24) : half;
+}
+
+// LDRSH: at an odd address, the byte at that address sign-extended.
+inline uint32_t load_signed_halfword(uint32_t address) {
+    if (address & 1) return uint32_t(int32_t(int8_t(mem_read8(address))));
+    return uint32_t(int32_t(int16_t(mem_read16(address))));
+}
+
+inline uint32_t load_signed_byte(uint32_t address) {
+    return uint32_t(int32_t(int8_t(mem_read8(address))));
+}
