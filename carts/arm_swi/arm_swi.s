@@ -145,9 +145,9 @@ swi_return_4:
     mov     r9, lr
     CHECK   500, r9, 0x6666
     CHECK_PUSHED 501, STACK_SVC, 0xDEAD0000, 0xDEAD0000, 0xDEAD0000
+    SET_FLAGS 0
     ldr     r11, =0x7777
     ldr     r12, =0x8888
-    SET_FLAGS 0
     swine   3                       @ taken
 swi_return_5:
     mrs     r5, cpsr

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ostream>
 
 #include "cart_runner.h"
 
@@ -18,10 +19,12 @@ struct Conformance {
 
 // ORDER: one row per carts/arm_* folder.
 const Conformance CONFORMANCE[] = {
-    {"arm_dataproc", 103},  {"arm_shifter", 110}, {"arm_multiply", 77},
-    {"arm_branch", 31},     {"arm_transfer", 118}, {"arm_block", 70},
-    {"arm_psr", 73},        {"arm_swi", 49},       {"arm_interwork", 7},
+    {"arm_dataproc", 103}, {"arm_shifter", 110},  {"arm_multiply", 77},
+    {"arm_branch", 31},    {"arm_transfer", 118}, {"arm_block", 70},
+    {"arm_psr", 73},       {"arm_swi", 49},       {"arm_interwork", 7},
 };
+
+void PrintTo(const Conformance& c, std::ostream* out) { *out << c.cartridge; }
 
 class ArmConformance : public testing::TestWithParam<Conformance> {};
 
