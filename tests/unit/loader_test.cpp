@@ -110,6 +110,12 @@ TEST_F(LoaderTest, PathOfExactly255CharactersLoads) {
     EXPECT_EQ(mem_read32(0x08000000), 0x544E5251u);
 }
 
+TEST_F(LoaderTest, NamesAreBytesNotText) {
+    std::string path = make_file("\xff\xfe-\xc3\x28.gba", 8);  // not UTF-8
+    EXPECT_FALSE(read_rom_file(path.c_str()));
+    EXPECT_EQ(mem_read8(0x08000007), (7u * 7 + 1) & 0xFF);
+}
+
 TEST_F(LoaderTest, CancelShowsRomErrorAndStillResets) {
     test_picture[5] = 0xFFFFFFFF;
     mem_write16(0x05000000, 0x7FFF);
