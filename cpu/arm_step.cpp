@@ -7,7 +7,8 @@ Handler arm_table[4096];
 // A failed condition (and condition 0xF, which never passes) costs the same
 // 2 cycles as an executed instruction and only moves on.
 uint32_t arm_step() {
-    if (!condition_passed(cpu_opcode >> 28)) {
+    uint32_t cond = cpu_opcode >> 28;
+    if (cond != 0xE && !condition_passed(cond)) {  // most instructions are AL
         arm_fetch();
         return ARM_CYCLES;
     }

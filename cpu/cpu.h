@@ -16,6 +16,8 @@
 
 #include <cstdint>
 
+#include "memory/memory.h"
+
 // r0-r15, the CPSR and the SPSR of the current mode. Bank records share the
 // layout: words 8-14 (r8-r14, FIQ) or 13-14, and word 17 (SPSR) are used.
 struct RegisterSet {
@@ -60,10 +62,29 @@ inline bool mode_has_spsr() {
     return index != 0 && index != 15;
 }
 
-uint32_t arm_fetch();     // cpu_opcode = word at r15 - 4; r15 += 4
-uint32_t arm_refill();    // cpu_opcode = word at r15; r15 += 8
-uint32_t thumb_fetch();   // cpu_opcode = halfword at r15 - 2; r15 += 2
-uint32_t thumb_refill();  // cpu_opcode = halfword at r15; r15 += 4
+// The fetches that end every handler, inline since one runs per
+// instruction (the recompiler's code calls their out-of-line copies).
+// ARM fetches read the region arrays directly; Thumb fetches use the bus.
+inline uint32_t arm_fetch() {  // cpu_opcode = word at r15 - 4; r15 += 4
+    cpu_opcode = fetch_word(cpu_regs[15] - 4);
+    cpu_regs[15] += 4;
+    return cpu_opcode;
+}
+inline uint32_t arm_refill() {  // cpu_opcode = word at r15; r15 += 8
+    cpu_opcode = fetch_word(cpu_regs[15]);
+    cpu_regs[15] += 8;
+    return cpu_opcode;
+}
+inline uint32_t thumb_fetch() {  // cpu_opcode = halfword at r15 - 2; r15 += 2
+    cpu_opcode = mem_read16(cpu_regs[15] - 2) & 0xFFFF;
+    cpu_regs[15] += 2;
+    return cpu_opcode;
+}
+inline uint32_t thumb_refill() {  // cpu_opcode = halfword at r15; r15 += 4
+    cpu_opcode = mem_read16(cpu_regs[15]) & 0xFFFF;
+    cpu_regs[15] += 4;
+    return cpu_opcode;
+}
 
 void set_nz_flags(uint32_t value);
 // Flags of a + b + carry_in and a - b - borrow_in, computed from the whole
@@ -76,7 +97,26 @@ void set_sbc_flags(uint32_t a, uint32_t b, uint32_t carry_in);
 
 // The sixteen ARM condition codes against the flag bytes; shared by
 // arm_step, the Thumb conditional branch and the recompiler's cond_test.
-bool condition_passed(uint32_t cond);
+inline bool condition_passed(uint32_t cond) {
+    switch (cond & 15) {
+        case 0x0: return flag_z;                             // EQ
+        case 0x1: return !flag_z;                            // NE
+        case 0x2: return flag_c;                             // CS
+        case 0x3: return !flag_c;                            // CC
+        case 0x4: return flag_n;                             // MI
+        case 0x5: return !flag_n;                            // PL
+        case 0x6: return flag_v;                             // VS
+        case 0x7: return !flag_v;                            // VC
+        case 0x8: return flag_c && !flag_z;                  // HI
+        case 0x9: return !flag_c || flag_z;                  // LS
+        case 0xA: return flag_n == flag_v;                   // GE
+        case 0xB: return flag_n != flag_v;                   // LT
+        case 0xC: return !flag_z && flag_n == flag_v;        // GT
+        case 0xD: return flag_z || flag_n != flag_v;         // LE
+        case 0xE: return true;                               // AL
+        default: return false;                               // 0xF: never
+    }
+}
 
 // Step functions of the interpreter (the recompiler adds dynarec_step).
 uint32_t arm_step();

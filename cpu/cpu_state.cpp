@@ -81,29 +81,9 @@ void unpack_flags() {
     flag_v = (cpu_cpsr >> 28) & 1;
 }
 
-uint32_t arm_fetch() {
-    cpu_opcode = fetch_word(cpu_regs[15] - 4);
-    cpu_regs[15] += 4;
-    return cpu_opcode;
-}
 
-uint32_t arm_refill() {
-    cpu_opcode = fetch_word(cpu_regs[15]);
-    cpu_regs[15] += 8;
-    return cpu_opcode;
-}
 
-uint32_t thumb_fetch() {
-    cpu_opcode = mem_read16(cpu_regs[15] - 2) & 0xFFFF;
-    cpu_regs[15] += 2;
-    return cpu_opcode;
-}
 
-uint32_t thumb_refill() {
-    cpu_opcode = mem_read16(cpu_regs[15]) & 0xFFFF;
-    cpu_regs[15] += 4;
-    return cpu_opcode;
-}
 
 void enter_thumb(uint32_t target) {
     cpu_regs[15] = target & ~1u;
@@ -161,25 +141,4 @@ void set_sbc_flags(uint32_t a, uint32_t b, uint32_t carry_in) {
     set_nz_flags(result);
     flag_c = uint64_t(a) >= uint64_t(b) + borrow;
     flag_v = ((a ^ b) & (a ^ result)) >> 31;
-}
-
-bool condition_passed(uint32_t cond) {
-    switch (cond & 15) {
-        case 0x0: return flag_z;                             // EQ
-        case 0x1: return !flag_z;                            // NE
-        case 0x2: return flag_c;                             // CS
-        case 0x3: return !flag_c;                            // CC
-        case 0x4: return flag_n;                             // MI
-        case 0x5: return !flag_n;                            // PL
-        case 0x6: return flag_v;                             // VS
-        case 0x7: return !flag_v;                            // VC
-        case 0x8: return flag_c && !flag_z;                  // HI
-        case 0x9: return !flag_c || flag_z;                  // LS
-        case 0xA: return flag_n == flag_v;                   // GE
-        case 0xB: return flag_n != flag_v;                   // LT
-        case 0xC: return !flag_z && flag_n == flag_v;        // GT
-        case 0xD: return flag_z || flag_n != flag_v;         // LE
-        case 0xE: return true;                               // AL
-        default: return false;                               // 0xF: never
-    }
 }

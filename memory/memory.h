@@ -58,10 +58,26 @@ void free_memory();
 // rebuilds region_base. Passing null releases the image.
 void install_rom(uint8_t* image, uint32_t size);
 
+// Per region, the mask that makes an offset wrap where the console mirrors
+// and the length of the array behind it; filled with region_base.
+extern uint32_t region_mask[16];
+extern uint32_t region_limit[16];
+
 // The ARM instruction fetch: the little-endian word at address & ~3 read
 // straight from the region's array, with no bus side effects; 0 where no
-// array lies behind the address.
-uint32_t fetch_word(uint32_t address);
+// array lies behind the address. Inline: it runs once per instruction.
+inline uint32_t fetch_word(uint32_t address) {
+    uint32_t region = (address >> 24) & 15;
+    const uint8_t* base = region_base[region];
+    uint32_t offset = address & region_mask[region] & ~3u;
+    if (offset >= region_limit[region]) {
+        if (region != 6 || !base) return 0;
+        offset -= 0x8000;  // vram 0x18000-0x1FFFF shows 0x10000-0x17FFF
+    }
+    uint32_t word;
+    __builtin_memcpy(&word, base + offset, 4);  // little-endian host
+    return word;
+}
 
 // Byte offset into vram for a console address, with the console's mirrors.
 inline uint32_t vram_offset(uint32_t address) {

@@ -16,13 +16,12 @@ uint32_t rom_size = 0;
 uint32_t host_palette[PALETTE_ENTRIES];
 uint8_t* region_base[16];
 
-namespace {
-
-// Per region, the mask that makes an offset wrap where the console mirrors,
-// and the length of the array behind it; offsets at or past the length are
-// outside the array. vram is special-cased in fetch_word.
+// Offsets at or past a region's limit are outside its array; vram is
+// special-cased in fetch_word. A region without an array has limit 0.
 uint32_t region_mask[16];
 uint32_t region_limit[16];
+
+namespace {
 
 void set_region(int region, uint8_t* array, uint32_t mask, uint32_t limit) {
     region_base[region] = array;
@@ -30,11 +29,6 @@ void set_region(int region, uint8_t* array, uint32_t mask, uint32_t limit) {
     region_limit[region] = limit;
 }
 
-uint32_t load_le32(const uint8_t* p) {
-    uint32_t value;
-    std::memcpy(&value, p, 4);  // little-endian host
-    return value;
-}
 
 }  // namespace
 
@@ -51,7 +45,7 @@ void alloc_memory() {
     std::memset(cart_ram, 0, sizeof cart_ram);
     std::memset(host_palette, 0, sizeof host_palette);
     install_rom(nullptr, 0);
-    for (auto& base : region_base) base = nullptr;
+    for (int region = 0; region < 16; region++) set_region(region, nullptr, 0, 0);
 }
 
 void build_region_base() {
@@ -84,14 +78,3 @@ void clear_video_memory() {
 }
 
 void free_memory() { install_rom(nullptr, 0); }
-
-uint32_t fetch_word(uint32_t address) {
-    int region = (address >> 24) & 15;
-    const uint8_t* base = region_base[region];
-    uint32_t offset = address & region_mask[region] & ~3u;
-    if (offset >= region_limit[region]) {
-        if (region != 6 || !base) return 0;
-        offset -= 0x8000;  // vram 0x18000-0x1FFFF shows 0x10000-0x17FFF
-    }
-    return base ? load_le32(base + offset) : 0;
-}
