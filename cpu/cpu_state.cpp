@@ -94,13 +94,13 @@ uint32_t arm_refill() {
 }
 
 uint32_t thumb_fetch() {
-    cpu_opcode = mem_read16(cpu_regs[15] - 2) & 0xFFFF;
+    cpu_opcode = fetch_halfword(cpu_regs[15] - 2);
     cpu_regs[15] += 2;
     return cpu_opcode;
 }
 
 uint32_t thumb_refill() {
-    cpu_opcode = mem_read16(cpu_regs[15]) & 0xFFFF;
+    cpu_opcode = fetch_halfword(cpu_regs[15]);
     cpu_regs[15] += 4;
     return cpu_opcode;
 }
