@@ -16,6 +16,8 @@
 
 #include <cstdint>
 
+#include "memory/memory.h"
+
 // r0-r15, the CPSR and the SPSR of the current mode. Bank records share the
 // layout: words 8-14 (r8-r14, FIQ) or 13-14, and word 17 (SPSR) are used.
 struct RegisterSet {
@@ -62,15 +64,37 @@ inline bool mode_has_spsr() {
 
 uint32_t arm_fetch();     // cpu_opcode = word at r15 - 4; r15 += 4
 uint32_t arm_refill();    // cpu_opcode = word at r15; r15 += 8
-uint32_t thumb_fetch();   // cpu_opcode = halfword at r15 - 2; r15 += 2
-uint32_t thumb_refill();  // cpu_opcode = halfword at r15; r15 += 4
+// The Thumb fetches and the flag routines below are defined here, inline:
+// every Thumb instruction calls one fetch, and most set flags, and the calls
+// were a fifth of a Thumb step's host instructions.
+inline uint32_t thumb_fetch() {  // cpu_opcode = halfword at r15 - 2; r15 += 2
+    cpu_opcode = fetch_halfword(cpu_regs[15] - 2);
+    cpu_regs[15] += 2;
+    return cpu_opcode;
+}
+inline uint32_t thumb_refill() {  // cpu_opcode = halfword at r15; r15 += 4
+    cpu_opcode = fetch_halfword(cpu_regs[15]);
+    cpu_regs[15] += 4;
+    return cpu_opcode;
+}
 
-void set_nz_flags(uint32_t value);
+inline void set_nz_flags(uint32_t value) {
+    flag_z = value == 0;
+    flag_n = value >> 31;
+}
 // Flags of a + b + carry_in and a - b - borrow_in, computed from the whole
 // operation: C is the carry out (for subtraction: no borrow), V the
 // two's-complement overflow.
-void set_add_flags(uint32_t a, uint32_t b, uint32_t result);
-void set_sub_flags(uint32_t a, uint32_t b, uint32_t result);
+inline void set_add_flags(uint32_t a, uint32_t b, uint32_t result) {
+    set_nz_flags(result);
+    flag_c = uint64_t(a) + b > 0xFFFFFFFFu;
+    flag_v = ((a ^ result) & (b ^ result)) >> 31;  // same-sign operands, sign changed
+}
+inline void set_sub_flags(uint32_t a, uint32_t b, uint32_t result) {
+    set_nz_flags(result);
+    flag_c = a >= b;                          // no borrow
+    flag_v = ((a ^ b) & (a ^ result)) >> 31;  // signs differ, result's sign not a's
+}
 void set_adc_flags(uint32_t a, uint32_t b, uint32_t carry_in);
 void set_sbc_flags(uint32_t a, uint32_t b, uint32_t carry_in);
 
