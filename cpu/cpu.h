@@ -62,8 +62,8 @@ inline bool mode_has_spsr() {
     return index != 0 && index != 15;
 }
 
-uint32_t arm_fetch();     // cpu_opcode = word at r15 - 4; r15 += 4
-uint32_t arm_refill();    // cpu_opcode = word at r15; r15 += 8
+uint32_t arm_fetch();   // cpu_opcode = word at r15 - 4; r15 += 4
+uint32_t arm_refill();  // cpu_opcode = word at r15; r15 += 8
 // The Thumb fetches and the flag routines below are defined here, inline:
 // every Thumb instruction calls one fetch, and most set flags, and the calls
 // were a fifth of a Thumb step's host instructions.
