@@ -18,6 +18,7 @@ buffer:
     msr     cpsr_c, #SYS
 
 @ --- BX into Thumb and back (100) ---------------------------------------------
+    SET_FLAGS 0                     @ MOVS #imm sets N and Z, keeps C and V
     mov     r0, #0
     ldr     r1, =thumb_1 + 1
     ldr     r4, =arm_back_1
