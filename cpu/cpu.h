@@ -62,9 +62,10 @@ inline bool mode_has_spsr() {
     return index != 0 && index != 15;
 }
 
-// The fetches that end every handler, inline since one runs per
-// instruction (the recompiler's code calls their out-of-line copies).
-// ARM fetches read the region arrays directly; Thumb fetches use the bus.
+// The fetches that end every handler and the flag routines below are
+// defined here, inline: one fetch runs per instruction and most set flags
+// (the recompiler's code calls their out-of-line copies). ARM fetches read
+// the region arrays directly; Thumb fetches return what mem_read16 would.
 inline uint32_t arm_fetch() {  // cpu_opcode = word at r15 - 4; r15 += 4
     cpu_opcode = fetch_word(cpu_regs[15] - 4);
     cpu_regs[15] += 4;
@@ -76,22 +77,33 @@ inline uint32_t arm_refill() {  // cpu_opcode = word at r15; r15 += 8
     return cpu_opcode;
 }
 inline uint32_t thumb_fetch() {  // cpu_opcode = halfword at r15 - 2; r15 += 2
-    cpu_opcode = mem_read16(cpu_regs[15] - 2) & 0xFFFF;
+    cpu_opcode = fetch_halfword(cpu_regs[15] - 2);
     cpu_regs[15] += 2;
     return cpu_opcode;
 }
 inline uint32_t thumb_refill() {  // cpu_opcode = halfword at r15; r15 += 4
-    cpu_opcode = mem_read16(cpu_regs[15]) & 0xFFFF;
+    cpu_opcode = fetch_halfword(cpu_regs[15]);
     cpu_regs[15] += 4;
     return cpu_opcode;
 }
 
-void set_nz_flags(uint32_t value);
+inline void set_nz_flags(uint32_t value) {
+    flag_z = value == 0;
+    flag_n = value >> 31;
+}
 // Flags of a + b + carry_in and a - b - borrow_in, computed from the whole
 // operation: C is the carry out (for subtraction: no borrow), V the
 // two's-complement overflow.
-void set_add_flags(uint32_t a, uint32_t b, uint32_t result);
-void set_sub_flags(uint32_t a, uint32_t b, uint32_t result);
+inline void set_add_flags(uint32_t a, uint32_t b, uint32_t result) {
+    set_nz_flags(result);
+    flag_c = uint64_t(a) + b > 0xFFFFFFFFu;
+    flag_v = ((a ^ result) & (b ^ result)) >> 31;  // same-sign operands, sign changed
+}
+inline void set_sub_flags(uint32_t a, uint32_t b, uint32_t result) {
+    set_nz_flags(result);
+    flag_c = a >= b;                          // no borrow
+    flag_v = ((a ^ b) & (a ^ result)) >> 31;  // signs differ, result's sign not a's
+}
 void set_adc_flags(uint32_t a, uint32_t b, uint32_t carry_in);
 void set_sbc_flags(uint32_t a, uint32_t b, uint32_t carry_in);
 

@@ -81,10 +81,6 @@ void unpack_flags() {
     flag_v = (cpu_cpsr >> 28) & 1;
 }
 
-
-
-
-
 void enter_thumb(uint32_t target) {
     cpu_regs[15] = target & ~1u;
     cpu_cpsr |= CPSR_T;
@@ -108,23 +104,6 @@ void enter_software_interrupt(uint32_t return_address) {
     cpu_regs[15] = 0x08;
     cpu_step = arm_step;
     arm_refill();
-}
-
-void set_nz_flags(uint32_t value) {
-    flag_z = value == 0;
-    flag_n = value >> 31;
-}
-
-void set_add_flags(uint32_t a, uint32_t b, uint32_t result) {
-    set_nz_flags(result);
-    flag_c = uint64_t(a) + b > 0xFFFFFFFFu;
-    flag_v = ((a ^ result) & (b ^ result)) >> 31;  // same-sign operands, sign changed
-}
-
-void set_sub_flags(uint32_t a, uint32_t b, uint32_t result) {
-    set_nz_flags(result);
-    flag_c = a >= b;                                // no borrow
-    flag_v = ((a ^ b) & (a ^ result)) >> 31;        // signs differ, result's sign not a's
 }
 
 void set_adc_flags(uint32_t a, uint32_t b, uint32_t carry_in) {

@@ -92,6 +92,21 @@ void mem_write8(uint32_t address, uint32_t value);
 void mem_write16(uint32_t address, uint32_t value);
 void mem_write32(uint32_t address, uint32_t value);
 
+// The Thumb instruction fetch: exactly what mem_read16 returns, with the
+// common case (code in the cartridge image, regions 8-13) read in place
+// instead of through the bus table. Thumb steps spend a third of their host
+// instructions on the fetch otherwise.
+inline uint32_t fetch_halfword(uint32_t address) {
+    uint32_t region = (address >> 24) & 15;
+    uint32_t offset = address & 0xFFFFFE;
+    if (region - 8 < 6 && offset < rom_size) {
+        uint16_t half;
+        __builtin_memcpy(&half, rom + offset, 2);  // little-endian host
+        return half;
+    }
+    return mem_read16(address) & 0xFFFF;
+}
+
 // Called after every store into region 4, with the full address and the
 // written value zero-extended.
 void io_write_hook(uint32_t address, uint32_t value);

@@ -17,7 +17,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 }
 
 // One row per compiled variant of carts/workload (see its CMakeLists.txt).
-const char* const WORKLOAD_CARTRIDGES[] = {"workload"};
+const char* const WORKLOAD_CARTRIDGES[] = {"workload", "workload_thumb_o2", "workload_thumb_os"};
 
 class Workload : public testing::TestWithParam<const char*> {};
 
