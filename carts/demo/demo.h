@@ -104,6 +104,28 @@ static inline int32_t demo_sine(uint32_t angle) {
     return -quarter_sine[256 - a];
 }
 
+/* The wave the pictures are made of: the sine above, at most 63. */
+static inline int32_t demo_wave(uint32_t angle) {
+    int32_t v = demo_sine(angle);
+    return v > 63 ? 63 : v;
+}
+
+/* Mode 4 plasma: palette index of pixel (x, y) of the page drawn for
+   `phase`, three waves summed; the palette is one turn of hue, so the sum
+   may wrap at 256. */
+static inline uint8_t plasma_value(uint32_t x, uint32_t y, uint32_t phase) {
+    return (uint8_t)(demo_wave(2 * x + 4 * phase) + demo_wave(3 * y - 3 * phase) +
+                     demo_wave(x + y + 2 * phase));
+}
+
+/* Entry i of the hue turn; the plasma scene shows entry (v + t) & 255 as
+   palette entry v on pass t of the scene. */
+static inline uint16_t hue_colour(uint32_t i) {
+    uint32_t r = (uint32_t)(16 + demo_wave(i) / 4), g = (uint32_t)(16 + demo_wave(i + 85) / 4),
+             b = (uint32_t)(16 + demo_wave(i + 170) / 4);
+    return (uint16_t)(r | g << 5 | b << 10);
+}
+
 /* 5 x 7 glyphs, one byte a row, bit 4 the leftmost pixel. */
 static const char glyph_chars[] = " ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-:<>^!.";
 static const uint8_t glyph_rows[][7] = {

@@ -228,8 +228,8 @@ static void make_landscape(void) {
     }
 }
 
-/* The plasma: three waves summed, read through a palette that is one turn
-   of hue, so the sum may wrap at 256. */
+/* plasma_value for whole rows, from tables: the column and row waves once
+   per row and page. */
 static uint8_t column_wave[WIDTH];
 
 static void plasma_rows(uint8_t* page, uint32_t phase, int first, int count) {
@@ -246,14 +246,10 @@ static void plasma_rows(uint8_t* page, uint32_t phase, int first, int count) {
 }
 
 static void make_pictures(void) {
-    for (uint32_t a = 0; a < 256; a++) sine[a] = (int8_t)(demo_sine(a) > 63 ? 63 : demo_sine(a));
+    for (uint32_t a = 0; a < 256; a++) sine[a] = (int8_t)demo_wave(a);
     for (int y = 0; y < HEIGHT; y++)
         for (int x = 0; x < WIDTH; x++) gradient_frame[WIDTH * y + x] = gradient_pixel(x, y);
-    for (uint32_t i = 0; i < 256; i++) {
-        uint16_t c = rgb((uint32_t)(16 + sine[i] / 4), (uint32_t)(16 + sine[(i + 85) & 255] / 4),
-                         (uint32_t)(16 + sine[(i + 170) & 255] / 4));
-        hue_cycle[i] = hue_cycle[256 + i] = c;
-    }
+    for (uint32_t i = 0; i < 256; i++) hue_cycle[i] = hue_cycle[256 + i] = hue_colour(i);
     plasma_rows(plasma_first_page, 0, 0, HEIGHT);
     make_title();
     make_mosaic();
