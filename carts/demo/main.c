@@ -325,7 +325,7 @@ static void mosaic_map(uint32_t scene_frames) {
         }
     }
     for (int i = 0; top[i]; i++) map[32 * 1 + 6 + i] = (uint16_t)(1 + glyph_index(top[i]));
-    for (int i = 0; bottom[i]; i++) map[32 * 18 + 4 + i] = (uint16_t)(1 + glyph_index(bottom[i]));
+    for (int i = 0; bottom[i]; i++) map[32 * 17 + 4 + i] = (uint16_t)(1 + glyph_index(bottom[i]));
 }
 
 /* Work of a pass that must be over before the sprites are drawn at the end
