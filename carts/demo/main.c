@@ -43,9 +43,7 @@ void* memcpy(void* dest, const void* source, uint32_t length) {
     return dest;
 }
 
-static uint16_t rgb(uint32_t r, uint32_t g, uint32_t b) {
-    return (uint16_t)(r | g << 5 | b << 10);
-}
+static uint16_t rgb(uint32_t r, uint32_t g, uint32_t b) { return (uint16_t)(r | g << 5 | b << 10); }
 
 /* --- Pictures made at start-up, in work RAM ------------------------------ */
 
@@ -164,7 +162,8 @@ static void make_mosaic(void) {
     mosaic_palette[2] = rgb(2, 2, 10);
     for (uint32_t bank = 1; bank < 16; bank++) {
         uint32_t a = bank * 256 / 15;
-        uint32_t r = (uint32_t)(16 + sine[a & 255] / 5), g = (uint32_t)(16 + sine[(a + 85) & 255] / 5),
+        uint32_t r = (uint32_t)(16 + sine[a & 255] / 5),
+                 g = (uint32_t)(16 + sine[(a + 85) & 255] / 5),
                  b = (uint32_t)(16 + sine[(a + 170) & 255] / 5);
         mosaic_palette[16 * bank + 1] = rgb(r / 2, g / 2, b / 2);
         mosaic_palette[16 * bank + 2] = rgb(r * 3 / 4, g * 3 / 4, b * 3 / 4);
@@ -173,7 +172,9 @@ static void make_mosaic(void) {
     }
 }
 
-static int hill_height(int x) { return 12 + (sine[(x * 3) & 255] * 8 + sine[(x * 7 + 40) & 255] * 3) / 64; }
+static int hill_height(int x) {
+    return 12 + (sine[(x * 3) & 255] * 8 + sine[(x * 7 + 40) & 255] * 3) / 64;
+}
 
 static void make_landscape(void) {
     /* tiles 0-9 sky, 10-99 hills (30 columns x 3 rows), 100 grass,
@@ -185,7 +186,7 @@ static void make_landscape(void) {
             for (int py = 0; py < 8; py++)
                 for (int px = 0; px < 8; px++) {
                     int x = 8 * col + px, y = 8 * tr + py, top = 24 - hill_height(x);
-                    uint8_t v = 42 + ((px + py) & 1);  /* sky at the horizon */
+                    uint8_t v = 42 + ((px + py) & 1); /* sky at the horizon */
                     if (y >= top) v = (uint8_t)(60 + ((y - top) < 3 ? 3 : (y - top) * 3 / 24));
                     tile[8 * py + px] = v;
                 }
@@ -203,13 +204,15 @@ static void make_landscape(void) {
     for (int row = 0; row < 20; row++)
         for (int col = 0; col < 64; col++) {
             uint8_t tile = (uint8_t)row;
-            if (row >= 10 && row < 13) tile = (uint8_t)(10 + 30 * (row - 10) + (col < 30 ? col : 0));
+            if (row >= 10 && row < 13)
+                tile = (uint8_t)(10 + 30 * (row - 10) + (col < 30 ? col : 0));
             if (row >= 13 && row < 15) tile = 100;
             if (row >= 15) tile = (uint8_t)(101 + (row - 15));
             landscape_map[64 * row + col] = tile;
         }
     static const char label[] = "MODE 2 ONE-BYTE MAP";
-    for (int i = 0; label[i]; i++) landscape_map[64 * 1 + 5 + i] = (uint8_t)(110 + glyph_index(label[i]));
+    for (int i = 0; label[i]; i++)
+        landscape_map[64 * 1 + 5 + i] = (uint8_t)(110 + glyph_index(label[i]));
     landscape_map[64 * 1 + 4] = 110;
     landscape_map[64 * 1 + 24] = 110;
 
@@ -239,7 +242,8 @@ static void plasma_rows(uint8_t* page, uint32_t phase, int first, int count) {
         uint16_t* out = (uint16_t*)(page + WIDTH * y);
         for (int x = 0; x < WIDTH; x += 2) {
             uint8_t a = (uint8_t)(column_wave[x] + row_wave + sine[(x + y + 2 * phase) & 255]);
-            uint8_t b = (uint8_t)(column_wave[x + 1] + row_wave + sine[(x + 1 + y + 2 * phase) & 255]);
+            uint8_t b =
+                (uint8_t)(column_wave[x + 1] + row_wave + sine[(x + 1 + y + 2 * phase) & 255]);
             out[x >> 1] = (uint16_t)(a | b << 8);
         }
     }
@@ -290,9 +294,7 @@ static void enter_scene(volatile struct demo_state* s, uint32_t scene) {
             dma3_copy(title_palette, PRAM, 256);
             BG0_CR = TILED_CONTROL;
             break;
-        case SCENE_PLASMA:
-            dma3_copy(plasma_first_page, VRAM, sizeof plasma_first_page / 2);
-            break;
+        case SCENE_PLASMA: dma3_copy(plasma_first_page, VRAM, sizeof plasma_first_page / 2); break;
         case SCENE_MOSAIC:
             dma3_copy(mosaic_tiles, VRAM, sizeof mosaic_tiles / 2);
             dma3_copy(mosaic_palette, PRAM, 256);
@@ -304,9 +306,7 @@ static void enter_scene(volatile struct demo_state* s, uint32_t scene) {
             dma3_copy(landscape_palette, PRAM, 256);
             BG2_CR = TILED_CONTROL;
             break;
-        case SCENE_GRADIENT:
-            dma3_copy(gradient_frame, VRAM, WIDTH * HEIGHT);
-            break;
+        case SCENE_GRADIENT: dma3_copy(gradient_frame, VRAM, WIDTH * HEIGHT); break;
     }
 }
 
@@ -341,7 +341,8 @@ static void show(volatile struct demo_state* s) {
         dma3_copy(hue_cycle + (s->scene_frames & 255), PRAM, 256);
     }
     if (s->scene == SCENE_LANDSCAPE)
-        for (uint32_t k = 0; k < 8; k++) PRAM[80 + k] = water_colours[(k + s->scene_frames / 4) & 7];
+        for (uint32_t k = 0; k < 8; k++)
+            PRAM[80 + k] = water_colours[(k + s->scene_frames / 4) & 7];
     if (s->sprites_on) display |= DISP_SPRITES;
     DISP_CR = display;
     struct demo_state copy = *(const struct demo_state*)s;
