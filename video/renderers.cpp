@@ -1,5 +1,5 @@
-// The line renderers, one per display mode, and the pixel primitives they
-// share with the sprite pass.
+// The table of line renderers, one per display mode, and the pixel
+// primitives they share with the sprite pass.
 #include "video/video.h"
 
 Screen screen = {nullptr, 0, nullptr, nullptr};
@@ -9,14 +9,14 @@ void render_none() {}
 
 // clang-format off
 const LineRenderer line_renderers[8] = {
-    render_none,  // 0
-    render_none,  // 1
-    render_none,  // 2
-    render_none,  // 3
-    render_none,  // 4
-    render_none,  // 5
-    render_none,  // 6
-    render_none,  // 7
+    render_mode0,  // 0: BG0 tiles, 8 bits per pixel
+    render_mode1,  // 1: BG0 tiles, 4 bits per pixel
+    render_mode2,  // 2: BG2 tiles, one-byte map
+    render_mode3,  // 3: direct-colour bitmap
+    render_mode4,  // 4: paletted bitmap, frame select
+    render_none,   // 5
+    render_none,   // 6
+    render_none,   // 7
 };
 // clang-format on
 
@@ -24,8 +24,8 @@ void clear_screen() {
     if (screen.clear) screen.clear();
 }
 
-// Pixels outside the 240 x 160 picture are not part of it: nothing is
-// written there.
+// The tiled renderers reach x 240-247 with their 31st map entry and sprites
+// reach x and y 262: those pixels are not part of the picture.
 void put_pixel(int32_t x, int32_t y, uint32_t colour) {
     if (x < 0 || x >= SCREEN_WIDTH || y < 0 || y >= SCREEN_HEIGHT) return;
     screen.pixels[uint32_t(y) * (screen.pitch / 4) + uint32_t(x)] = colour;
@@ -34,5 +34,3 @@ void put_pixel(int32_t x, int32_t y, uint32_t colour) {
 void set_row_cursor(int32_t x, int32_t y) {
     row_cursor = screen.pixels + uint32_t(y) * (screen.pitch / 4) + uint32_t(x);
 }
-
-void draw_sprites() {}

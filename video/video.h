@@ -13,10 +13,10 @@ constexpr int SCREEN_WIDTH = 240;
 constexpr int SCREEN_HEIGHT = 160;
 
 struct Screen {
-    uint32_t* pixels;      // valid while the front end has the picture locked
-    uint32_t pitch;        // row length in bytes
-    void (*clear)();       // fill the whole picture with pixel value 0
-    void (*present)();     // unlock and show the finished frame
+    uint32_t* pixels;   // valid while the front end has the picture locked
+    uint32_t pitch;     // row length in bytes
+    void (*clear)();    // fill the whole picture with pixel value 0
+    void (*present)();  // unlock and show the finished frame
 };
 extern Screen screen;
 
@@ -41,12 +41,37 @@ void frame_run();
 // translated block: the headless runner reports it.
 extern uint64_t steps_taken;
 
+// One renderer per display mode (DISP_CR bits 0-2), each drawing one whole
+// line of the picture per call. Modes 0-2 draw tiles over what the picture
+// already holds (pixel value 0 is transparent); modes 3 and 4 write every
+// pixel of the line; modes 5-7 draw nothing.
 using LineRenderer = void (*)();
 extern const LineRenderer line_renderers[8];
+void render_mode0();  // BG0, 8-bit tiles, 16-bit map entries
+void render_mode1();  // BG0, 4-bit tiles with palette banks
+void render_mode2();  // BG2, 8-bit tiles, one-byte map entries
+void render_mode3();  // 240 x 160 direct colours
+void render_mode4();  // 240 x 160 palette indices, two frames
 void render_none();
 
+// Each drawing renderer numbers its lines by counting its own calls: the
+// line it draws next, 0..159, back to 0 after 159. They stay in step with
+// DISP_Y while the mode changes only between frames.
+extern uint16_t mode0_line_counter;
+extern uint16_t mode1_line_counter;
+extern uint16_t mode2_line_counter;
+extern uint16_t mode3_line_counter;
+extern uint16_t mode4_line_counter;
+inline uint16_t next_line_count(uint16_t line) {
+    return line + 1 == SCREEN_HEIGHT ? 0 : uint16_t(line + 1);
+}
+
+// Stores one pixel; pixels outside the 240 x 160 picture are dropped.
 void put_pixel(int32_t x, int32_t y, uint32_t colour);
+// Points row_cursor at pixel (x, y), for renderers that write a whole row.
 void set_row_cursor(int32_t x, int32_t y);
 extern uint32_t* row_cursor;
 
+// The sprite pass: all 128 entries of oam, in ascending order, as 8 x 8
+// tiles of 8-bit pixels over the finished picture.
 void draw_sprites();

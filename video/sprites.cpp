@@ -1,0 +1,36 @@
+// The sprite pass: once a frame, after the v-blank lines, every one of the
+// 128 oam entries is drawn as an 8 x 8 tile of 8-bit pixels over the
+// finished picture, in ascending order, so a higher entry lies on top where
+// two overlap. Sizes, shapes, flips, priorities and the disable bit are not
+// used; pixels beyond the picture are dropped by put_pixel.
+#include "memory/memory.h"
+#include "video/video.h"
+
+namespace {
+
+constexpr int SPRITE_ENTRIES = 128;
+constexpr uint32_t SPRITE_TILES = 0x10000;  // object tiles in vram
+constexpr uint32_t SPRITE_TILE_BYTES = 64;
+constexpr uint32_t OBJECT_PALETTE = 256;  // object half of host_palette
+
+uint16_t oam_half(uint32_t index) { return uint16_t(oam[2 * index] | oam[2 * index + 1] << 8); }
+
+}  // namespace
+
+//  attribute 0:  15        8 7       0     attribute 1:  15        8 7       0
+//               [  unused   |    y    ]                 [  unused   |    x    ]
+//  attribute 2:  15        9 8         0
+//               [  unused   |   tile    ]
+void draw_sprites() {
+    for (int n = 0; n < SPRITE_ENTRIES; n++) {
+        int32_t y = oam_half(4 * n) & 0xFF;
+        int32_t x = oam_half(4 * n + 1) & 0xFF;
+        uint32_t tile = oam_half(4 * n + 2) & 0x1FF;
+        const uint8_t* pixels = vram + SPRITE_TILES + SPRITE_TILE_BYTES * tile;
+        for (int r = 0; r < 8; r++)
+            for (int c = 0; c < 8; c++) {
+                uint8_t v = pixels[8 * r + c];
+                if (v != 0) put_pixel(x + c, y + r, host_palette[OBJECT_PALETTE + v]);
+            }
+    }
+}
