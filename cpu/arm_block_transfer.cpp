@@ -1,0 +1,91 @@
+// ARM block transfers: LDM and STM in their four addressing modes, with
+// write-back and the S bit (User-mode registers, or the exception return
+// when LDM loads r15).
+//
+//   31  28 27 25 24 23 22 21 20 19  16 15                         0
+//  | cond | 100 | P  U  S  W  L |  Rn  |        register list        |
+// P: step the address before each transfer (IB, DB), else after (IA, DA);
+// U: step upwards and visit r0 first, else downwards from r15, so the
+// lowest-numbered register always sits at the lowest address.
+//
+// The addresses go to the bus as computed (the bus aligns them), and the
+// write-back follows each transfer, so the base keeps its low two bits and
+// a base in the list meets the address stepped so far.
+#include "cpu/arm_handlers.h"
+#include "cpu/cpu.h"
+#include "memory/memory.h"
+
+namespace {
+
+constexpr uint32_t BIT_P = 1u << 24;
+constexpr uint32_t BIT_U = 1u << 23;
+constexpr uint32_t BIT_S = 1u << 22;
+constexpr uint32_t BIT_W = 1u << 21;
+
+// Register i as User mode sees it. While User or System runs these are the
+// live registers; in FIQ mode User's r8-r14 wait in bank_usr, in the other
+// modes User's r13 and r14.
+uint32_t& user_register(uint32_t i) {
+    RegisterSet* bank = mode_banks[cpu_cpsr & MODE_MASK];
+    if (bank == &bank_usr) return cpu_regs[i];
+    if (i == 13 || i == 14) return bank_usr.regs[i];
+    if (bank == &bank_fiq && i >= 8 && i <= 12) return bank_usr.regs[i];
+    return cpu_regs[i];
+}
+
+uint32_t lowest_listed(uint32_t list) {
+    uint32_t i = 0;
+    while (i < 16 && !((list >> i) & 1)) i++;
+    return i;
+}
+
+// One pass over the list. With S, a store, or a load without r15, moves
+// User mode's registers.
+template <bool load>
+uint32_t block_transfer() {
+    uint32_t opcode = cpu_opcode;
+    uint32_t rn = (opcode >> 16) & 15;
+    uint32_t list = opcode & 0xFFFF;
+    bool up = opcode & BIT_U;
+    bool before = opcode & BIT_P;
+    bool user_bank = (opcode & BIT_S) && !(load && (list & 0x8000));
+    uint32_t base = cpu_regs[rn];
+    uint32_t lowest = lowest_listed(list);
+    uint32_t a = base;
+    for (uint32_t k = 0; k < 16; k++) {
+        uint32_t i = up ? k : 15 - k;
+        if (!((list >> i) & 1)) continue;
+        if (before) a = up ? a + 4 : a - 4;
+        uint32_t& reg = user_bank ? user_register(i) : cpu_regs[i];
+        if (load) {
+            reg = mem_read32(a);
+        } else {
+            // A base that is the lowest listed register is stored as it was
+            // before the instruction, even when it is visited last.
+            bool original = &reg == &cpu_regs[rn] && i == lowest;
+            mem_write32(a, original ? base : reg);
+        }
+        if (!before) a = up ? a + 4 : a - 4;
+        if (opcode & BIT_W) cpu_regs[rn] = a;
+    }
+    if (!load || !(list & 0x8000)) {
+        arm_fetch();
+    } else if (opcode & BIT_S) {
+        return_from_exception(cpu_regs[15]);
+    } else {
+        cpu_regs[15] &= ~3u;
+        arm_refill();
+    }
+    return ARM_CYCLES;
+}
+
+}  // namespace
+
+// STM{IA|DA}<c> <Rn>{!}, <registers>{^}
+uint32_t arm_stm_post() { return block_transfer<false>(); }
+// LDM{IA|DA}<c> <Rn>{!}, <registers>{^}
+uint32_t arm_ldm_post() { return block_transfer<true>(); }
+// STM{IB|DB}<c> <Rn>{!}, <registers>{^}
+uint32_t arm_stm_pre() { return block_transfer<false>(); }
+// LDM{IB|DB}<c> <Rn>{!}, <registers>{^}
+uint32_t arm_ldm_pre() { return block_transfer<true>(); }
