@@ -162,18 +162,23 @@ uint32_t arm_ldrsb_pre_imm() { return load_halfword<imm8_split, load_signed_byte
 uint32_t arm_ldrsh_pre_imm() { return load_halfword<imm8_split, load_signed_halfword>(); }
 
 // SWP<c> <Rd>, <Rm>, [<Rn>]
-// Rm is read after Rd is written, so with Rd = Rm the loaded word goes back.
+// Rm is read before Rd is written, so with Rd = Rm the register and the
+// memory word trade places.
 uint32_t arm_swp() {
     uint32_t address = cpu_regs[rn_index()];
-    cpu_regs[rd_index()] = load_word_rotated(address);
-    mem_write32(address, cpu_regs[cpu_opcode & 15]);
+    uint32_t stored = cpu_regs[cpu_opcode & 15];
+    uint32_t loaded = load_word_rotated(address);
+    mem_write32(address, stored);
+    cpu_regs[rd_index()] = loaded;
     return done();
 }
 
 // SWPB<c> <Rd>, <Rm>, [<Rn>]
 uint32_t arm_swpb() {
     uint32_t address = cpu_regs[rn_index()];
-    cpu_regs[rd_index()] = mem_read8(address) & 0xFF;
-    mem_write8(address, cpu_regs[cpu_opcode & 15] & 0xFF);
+    uint32_t stored = cpu_regs[cpu_opcode & 15] & 0xFF;
+    uint32_t loaded = mem_read8(address) & 0xFF;
+    mem_write8(address, stored);
+    cpu_regs[rd_index()] = loaded;
     return done();
 }
