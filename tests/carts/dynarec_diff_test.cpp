@@ -23,15 +23,16 @@ std::vector<std::string> built_cartridges() {
 // Everything the run can show: registers, internal RAM, the first 64 KB of
 // work RAM, video RAM's first 16 KB and the picture hash.
 std::string observe(const std::string& image, const std::string& method, int* status) {
-    return run_command({QUORRANT_RUN, "--method", method, "--frames", "60", "--regs", "--hash",
-                        "--peek", "3000000:32768", "--peek", "2000000:16384", "--peek",
-                        "6000000:16384", image},
-                       status);
+    return run_command(
+        {QUORRANT_RUN, "--method", method, "--frames", "60", "--regs", "--hash", "--peek",
+         "3000000:32768", "--peek", "2000000:16384", "--peek", "6000000:16384", image},
+        status);
 }
 
 bool dynarec_built() {
     int status = 0;
-    run_command({QUORRANT_RUN, "--method", "dynarec", "--frames", "0", cart_path("smoke")}, &status);
+    run_command({QUORRANT_RUN, "--method", "dynarec", "--frames", "0", cart_path("smoke")},
+                &status);
     return status == 0;
 }
 

@@ -25,7 +25,8 @@ class CacheTest : public ::testing::Test {
 };
 
 TEST_F(CacheTest, EmptyCacheFindsNothing) {
-    for (uint32_t pc : {0u, 0x08000008u, 0xFFFFFFFFu, 0x03000108u}) EXPECT_EQ(cache_find(pc), nullptr);
+    for (uint32_t pc : {0u, 0x08000008u, 0xFFFFFFFFu, 0x03000108u})
+        EXPECT_EQ(cache_find(pc), nullptr);
 }
 
 TEST_F(CacheTest, SharedBucketKeepsInsertionOrder) {
@@ -39,7 +40,7 @@ TEST_F(CacheTest, SharedBucketKeepsInsertionOrder) {
     EXPECT_EQ(bucket.head->next, bucket.tail);
     EXPECT_EQ(bucket.tail->pc, 0x08001108u);
     EXPECT_EQ(bucket.tail->next, nullptr);
-    EXPECT_EQ(cache_find(0x08002108), nullptr);  // differs only in bits 12-31
+    EXPECT_EQ(cache_find(0x08002108), nullptr);     // differs only in bits 12-31
     EXPECT_EQ(block_cache[0x108].cursor, nullptr);  // a miss walks to the end
 }
 
@@ -68,7 +69,7 @@ class StepTest : public ConsoleTest {
    protected:
     void SetUp() override {
         ConsoleTest::SetUp();
-        std::vector<uint32_t> words(0x300 / 4, 0xE3A00001);  // MOV r0, #1 ...
+        std::vector<uint32_t> words(0x300 / 4, 0xE3A00001);                   // MOV r0, #1 ...
         words[0x0FC / 4] = words[0x1FC / 4] = words[0x2FC / 4] = 0xEAFFFFFE;  // ... B .
         load_test_image(words);
         cpu_step = dynarec_step;

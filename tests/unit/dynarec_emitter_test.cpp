@@ -1,6 +1,7 @@
 // The emitter's bytes: the worked encodings by hand, each host's rule for
 // ModRM 05/15 operands and rel32 calls, and every form against GNU as.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +9,6 @@
 #include <functional>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "cpu/cpu.h"
@@ -79,7 +79,8 @@ TEST_F(EmitterTest, WorkedEncodings) {
          with_operand({0x8A, 0x15}, &flag_c, at)},
         {"mov cl, al", [] { emit_mov_r_r(0, 1, 0); }, {0x8A, 0xC8}},
         {"mov cl, 0x20", [] { emit_mov_r_imm(0, 1, 0x20); }, {0xB1, 0x20}},
-        {"mov eax, 0x12345678", [] { emit_mov_r_imm(1, 0, 0x12345678); },
+        {"mov eax, 0x12345678",
+         [] { emit_mov_r_imm(1, 0, 0x12345678); },
          {0xB8, 0x78, 0x56, 0x34, 0x12}},
         {"and al, al", [] { emit_and_r_r(0, 0, 0); }, {0x22, 0xC0}},
         {"je", [] { emit_jcc_rel8(4); }, {0x74, 0x00}},
@@ -166,8 +167,8 @@ Bytes assemble(const std::string& source) {
 
 TEST_F(EmitterTest, FormsMatchGnuAs) {
     if (!assembler_present()) GTEST_SKIP() << "GNU as not installed";
-    // An operand 0x1234 bytes past the end of its instruction on a 64-bit
-    // host, the absolute address 0x12345678 on a 32-bit one.
+        // An operand 0x1234 bytes past the end of its instruction on a 64-bit
+        // host, the absolute address 0x12345678 on a 32-bit one.
 #if defined(__x86_64__)
     auto target = [](uint16_t end) {
         return reinterpret_cast<const void*>(uintptr_t(code_buffer) + end + 0x1234);

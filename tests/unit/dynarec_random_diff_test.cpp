@@ -83,7 +83,8 @@ class Generator {
 
     uint32_t data_processing_register() {
         uint32_t s = pick(2), op = operation(s);
-        return cond() | op << 21 | s << 20 | any_reg() << 16 | writable() << 12 | shifter_register();
+        return cond() | op << 21 | s << 20 | any_reg() << 16 | writable() << 12 |
+               shifter_register();
     }
     uint32_t data_processing_immediate() {
         uint32_t s = pick(2), op = operation(s);
@@ -95,8 +96,12 @@ class Generator {
         switch (pick(4)) {
             case 0: return cond() | 0x03A00000 | writable() << 12 | pick(4096);
             case 1: return cond() | 0x01A00000 | writable() << 12 | shifter_register();
-            case 2: return cond() | 0x00800000 | any_reg() << 16 | writable() << 12 | shifter_register();
-            default: return cond() | 0x00400000 | any_reg() << 16 | writable() << 12 | shifter_register();
+            case 2:
+                return cond() | 0x00800000 | any_reg() << 16 | writable() << 12 |
+                       shifter_register();
+            default:
+                return cond() | 0x00400000 | any_reg() << 16 | writable() << 12 |
+                       shifter_register();
         }
     }
     uint32_t word_transfer() {
@@ -141,9 +146,9 @@ class Generator {
     uint32_t branch() { return cond() | 0x0A000000 | pick(2) << 24 | pick(4); }
     uint32_t status_transfer_or_swap() {
         switch (pick(4)) {
-            case 0: return cond() | 0x010F0000 | writable() << 12;              // MRS Rd, CPSR
-            case 1: return cond() | 0x0128F000 | pick(15);                     // MSR CPSR_f, Rm
-            case 2: return cond() | 0x0328F000 | pick(16) << 8 | pick(256);    // MSR CPSR_f, #imm
+            case 0: return cond() | 0x010F0000 | writable() << 12;           // MRS Rd, CPSR
+            case 1: return cond() | 0x0128F000 | pick(15);                   // MSR CPSR_f, Rm
+            case 2: return cond() | 0x0328F000 | pick(16) << 8 | pick(256);  // MSR CPSR_f, #imm
             default:
                 return cond() | 0x01000090 | pick(2) << 22 | base() << 16 | writable() << 12 |
                        pick(15);  // SWP{B} Rd, Rm, [Rn]
@@ -168,9 +173,13 @@ struct State {
     std::vector<uint8_t> ram;
 
     static State capture() {
-        return {cpu_live, bank_usr, bank_fiq, bank_irq, bank_svc, bank_abt, bank_und,
-                flag_n, flag_z, flag_c, flag_v, cpu_opcode, cpu_step,
-                std::vector<uint8_t>(iram, iram + IRAM_SIZE)};
+        return {cpu_live, bank_usr,
+                bank_fiq, bank_irq,
+                bank_svc, bank_abt,
+                bank_und, flag_n,
+                flag_z,   flag_c,
+                flag_v,   cpu_opcode,
+                cpu_step, std::vector<uint8_t>(iram, iram + IRAM_SIZE)};
     }
     void restore() const {
         cpu_live = live;
@@ -236,9 +245,9 @@ TEST_F(RandomDifferentialTest, BlocksMatchTheInterpreter) {
                 std::ostringstream block_text;
                 for (uint32_t i = 0; i < instructions; i++)
                     block_text << std::hex << " " << fetch_word(before.live.regs[15] - 8 + 4 * i);
-                FAIL() << "seed " << seed << " block at 0x" << std::hex
-                       << before.live.regs[15] - 8 << " (" << std::dec << instructions
-                       << " instructions:" << block_text.str() << ") differs:" << diff;
+                FAIL() << "seed " << seed << " block at 0x" << std::hex << before.live.regs[15] - 8
+                       << " (" << std::dec << instructions << " instructions:" << block_text.str()
+                       << ") differs:" << diff;
             }
             blocks_compared++;
         }

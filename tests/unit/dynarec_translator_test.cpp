@@ -245,12 +245,9 @@ TEST_F(TranslatorTest, BlocksEndAfterEveryWriteOfPcOrStateChange) {
         EXPECT_EQ(cpu_regs[5], 0u);
     }
     const Case continuing[] = {
-        {"ORR r0, r6, #0", 0xE3860000},
-        {"MSR SPSR_f, r7", 0xE168F007},
-        {"LDRH r0, [r9]", 0xE1D900B0},
-        {"STR pc, [r9]", 0xE589F000},
-        {"MUL r0, r6, r8", 0xE0000896},
-        {"LDM r9, {r0, r1}", 0xE8990003},
+        {"ORR r0, r6, #0", 0xE3860000}, {"MSR SPSR_f, r7", 0xE168F007},
+        {"LDRH r0, [r9]", 0xE1D900B0},  {"STR pc, [r9]", 0xE589F000},
+        {"MUL r0, r6, r8", 0xE0000896}, {"LDM r9, {r0, r1}", 0xE8990003},
         {"CMP r15, r6", 0xE15F0006},
     };
     for (const Case& c : continuing) {
@@ -383,7 +380,8 @@ TEST_F(TranslatorTest, TableSpotChecks) {
         {"STM r0, {pc}", 0xE8808000, tr_call},
         {"MCR", 0xEE000010, tr_call},
     };
-    for (const Case& c : cases) EXPECT_EQ(translator_table[arm_index(c.opcode)], c.expected) << c.text;
+    for (const Case& c : cases)
+        EXPECT_EQ(translator_table[arm_index(c.opcode)], c.expected) << c.text;
 }
 
 }  // namespace
