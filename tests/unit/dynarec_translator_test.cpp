@@ -355,7 +355,9 @@ TEST_F(TranslatorTest, TableRoutesEveryIndex) {
     EXPECT_EQ(built[tr_sub_reg], 12);
     for (uint32_t i = 0; i < 4096; i++) {
         Translator before = original_route(i), now = translator_table[i];
-        if (before != now) EXPECT_EQ(before, tr_call) << "index 0x" << std::hex << i;
+        if (before != now) {
+            EXPECT_EQ(before, tr_call) << "index 0x" << std::hex << i;
+        }
     }
 }
 
