@@ -30,6 +30,12 @@ bool open_window() {
     return true;
 }
 
+void lock_window() {
+    SDL_LockSurface(window_surface);
+    screen.pixels = static_cast<uint32_t*>(window_surface->pixels);
+    screen.pitch = window_surface->pitch;
+}
+
 // At most one event per frame: the rest wait for the following frames.
 ShellEvent poll_one_event() {
     SDL_Event event;
@@ -53,12 +59,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     load_rom(argc > 1 ? argv[1] : nullptr);
-    for (;;) {
-        if (!handle_event(poll_one_event())) break;
-        SDL_LockSurface(window_surface);
-        screen.pixels = static_cast<uint32_t*>(window_surface->pixels);
-        screen.pitch = window_surface->pitch;
-        frame_run();
+    while (main_loop_iteration(poll_one_event, lock_window)) {
     }
     console_shutdown();
     SDL_Quit();

@@ -8,6 +8,7 @@
 #include "memory/memory.h"
 #include "shell/cartridge.h"
 #include "shell/keys.h"
+#include "video/video.h"
 
 void console_startup() {
     code_buffer_init();
@@ -51,4 +52,11 @@ bool handle_event(const ShellEvent& event) {
         case EVENT_QUIT: return false;
         default: return true;
     }
+}
+
+bool main_loop_iteration(ShellEvent (*poll_event)(), void (*lock_picture)()) {
+    if (!handle_event(poll_event())) return false;
+    lock_picture();
+    frame_run();
+    return true;
 }

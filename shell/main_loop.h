@@ -19,6 +19,11 @@ struct ShellEvent {
 // program is to end (no further frame runs).
 bool handle_event(const ShellEvent& event);
 
+// One iteration of the main loop: take at most one event and act on it (the
+// rest wait for the following frames), then lock the picture and run a
+// frame. Returns false when the program is to end; no frame runs then.
+bool main_loop_iteration(ShellEvent (*poll_event)(), void (*lock_picture)());
+
 // Start-up before the window opens: code buffer, memory, tables, BIOS.
 void console_startup();
 // Releases what console_startup took.

@@ -34,8 +34,7 @@ buffer:
     CHECK   100, r0, 0              @ mode index 0
     ldr     lr, =0x0E0E0E0E
     msr     cpsr_c, #SYS
-    mrs     r0, cpsr
-    CHECK   101, r0, SYS
+    CHECK_MODE 101, SYS
     CHECK   102, sp, STACK_USR      @ System shares r13 and r14 with it
     CHECK   103, lr, 0x0E0E0E0E
 
@@ -47,10 +46,12 @@ buffer:
     msr     cpsr_f, r1              @ register, flags byte only
     mrs     r0, cpsr
     CHECK   201, r0, 0x50000000 | SYS
+    msr     cpsr_f, #0x50000000     @ again: every check changes the flags
     ldr     r1, =0xA00000DF
     msr     cpsr_c, r1              @ control byte only: I and F set
     mrs     r0, cpsr
     CHECK   202, r0, 0x50000000 | IF | SYS
+    msr     cpsr_f, #0x50000000
     ldr     r1, =0x0F0000D2
     msr     cpsr_sx, r1             @ bits 8-23 only, all zero here
     mrs     r0, cpsr
@@ -58,8 +59,8 @@ buffer:
     ldr     r1, =0x8000001F
     msr     cpsr_fc, r1             @ flags and control
     mrs     r0, cpsr
-    CHECK   204, r0, 0x80000000 | SYS
     CHECK_FLAGS 205, FLAG_N         @ the condition flags follow MSR
+    CHECK   204, r0, 0x80000000 | SYS
     msr     cpsr_f, #0x60000000
     SET_FLAGS 0
     mov     r1, #0x7FFFFFFF
@@ -199,7 +200,8 @@ buffer:
     msr     spsr_c, r1              @ control byte only
     mrs     r0, spsr
     CHECK   506, r0, 0xA000001F
-    mrs     r0, cpsr                @ the CPSR did not change
+    mrs     r0, cpsr                @ the CPSR's mode and control bits kept
+    and     r0, r0, #0xFF
     CHECK   507, r0, IF | IRQ
     msr     cpsr_c, #SYS
 
@@ -279,8 +281,9 @@ return_5:
     stmia   r0, {sp, lr}^
     ldr     r1, =0x6161
     ldr     r2, =0x6262
-    stmib   r0, {r1, r2}
-    ldmib   r0, {sp, lr}^           @ into User's r13 and r14
+    add     r5, r0, #4
+    stmib   r5, {r1, r2}            @ + 8 and + 12
+    ldmib   r5, {sp, lr}^           @ into User's r13 and r14
     mov     r0, r0                  @ no banked register right after LDM^
     mov     r3, sp
     mov     r4, lr
@@ -307,8 +310,9 @@ return_5:
     stmia   r0, {r8, r9}^           @ User's r8 and r9
     mov     r1, #0x38
     mov     r2, #0x39
-    stmib   r0, {r1, r2}
-    ldmib   r0, {r8, r9}^
+    add     r5, r0, #4
+    stmib   r5, {r1, r2}
+    ldmib   r5, {r8, r9}^
     mov     r0, r0
     mov     r3, r8                  @ FIQ's, untouched
     mov     r4, r9
@@ -330,8 +334,7 @@ return_5:
     ldr     sp, =STACK_USR
     ldr     lr, =0x0F0F0F0F
     msr     cpsr_c, #USR
-    mrs     r0, cpsr
-    CHECK   800, r0, USR
+    CHECK_MODE 800, USR
     CHECK   801, sp, STACK_USR
     CHECK   802, lr, 0x0F0F0F0F
 
