@@ -14,6 +14,11 @@ uint32_t dynarec_step();
 void code_buffer_init();
 void code_buffer_release();
 
-// Forgets every translation (on a cartridge load, and when translated code
-// is overwritten).
+// Forgets every translation (on a cartridge load, when translated code is
+// overwritten and when the code buffer is full): cache, memo and buffer.
 void dynarec_flush();
+
+// Called by code_buffer_init and code_buffer_release: install and remove
+// the bus-write watch over translated code.
+void dynarec_start();
+void dynarec_stop();

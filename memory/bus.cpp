@@ -101,7 +101,10 @@ void bounded_write32(uint32_t a, uint32_t v) {
 }
 
 // --- The BIOS regions (0 and 1): 8- and 16-bit writes have no effect ------
-void bios_write32(uint32_t a, uint32_t v) { bounded_write32<bios_mem, BIOS_SIZE>(a, v); }
+void bios_write32(uint32_t a, uint32_t v) {
+    bounded_write32<bios_mem, BIOS_SIZE>(a, v);
+    if (code_write_watch) code_write_watch(a);  // the BIOS region holds code too
+}
 
 // --- IO registers: the button register and the write hook -----------------
 // A 16-bit read of IO offset 0x130 (in any 4 KB mirror of the low 12 bits)
@@ -146,9 +149,19 @@ void pram_write32(uint32_t a, uint32_t v) {
 uint32_t vram_read8(uint32_t a) { return load8(vram + vram_offset(a)); }
 uint32_t vram_read16(uint32_t a) { return load16(vram + vram_offset(a & ~1u)); }
 uint32_t vram_read32(uint32_t a) { return load32(vram + vram_offset(a & ~3u)); }
-void vram_write8(uint32_t a, uint32_t v) { store8(vram + vram_offset(a), v); }
-void vram_write16(uint32_t a, uint32_t v) { store16(vram + vram_offset(a & ~1u), v); }
-void vram_write32(uint32_t a, uint32_t v) { store32(vram + vram_offset(a & ~3u), v); }
+// Video RAM is fetchable, so it can hold translated code as well.
+void vram_write8(uint32_t a, uint32_t v) {
+    store8(vram + vram_offset(a), v);
+    if (code_write_watch) code_write_watch(a);
+}
+void vram_write16(uint32_t a, uint32_t v) {
+    store16(vram + vram_offset(a & ~1u), v);
+    if (code_write_watch) code_write_watch(a);
+}
+void vram_write32(uint32_t a, uint32_t v) {
+    store32(vram + vram_offset(a & ~3u), v);
+    if (code_write_watch) code_write_watch(a);
+}
 
 // --- Cartridge image: its length is known only at run time ----------------
 // The buffer is padded to a multiple of 4, so an aligned access that starts
