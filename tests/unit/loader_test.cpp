@@ -98,12 +98,14 @@ TEST_F(LoaderTest, FailedLoadsKeepThePreviousImage) {
 }
 
 TEST_F(LoaderTest, PathOfExactly255CharactersLoads) {
+    const std::string segment = "/" + std::string(59, 'd');
     std::string path = dir;
-    while (path.size() < PATH_LIMIT - 20) {
-        path += "/" + std::string(std::min<size_t>(60, PATH_LIMIT - 21 - path.size() + 1), 'd');
+    while (path.size() + segment.size() < PATH_LIMIT - 10) {
+        path += segment;
         mkdir(path.c_str(), 0700);
     }
-    path += "/" + std::string(PATH_LIMIT - path.size() - 1, 'f');
+    path += "/";
+    path.append(PATH_LIMIT - path.size(), 'f');
     ASSERT_EQ(path.size(), PATH_LIMIT);
     { std::ofstream(path, std::ios::binary) << "QRNT"; }
     EXPECT_FALSE(read_rom_file(path.c_str()));
