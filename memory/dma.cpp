@@ -11,9 +11,19 @@ namespace {
 
 constexpr uint32_t DMA3_WORD_UNITS = 0x0400;  // control bit 10: count in words
 
+// True while a copy runs. A copy whose destination covers DMA3's own count
+// register writes new counts as it goes; those writes set the registers but
+// start nothing, and the copy under way runs to its end. Otherwise a source
+// that keeps supplying counts would nest copies until the host's stack ran
+// out.
+bool dma3_running = false;
+
 void dma3_start() {
+    if (dma3_running) return;
     uint32_t length = (dma3_control & DMA3_WORD_UNITS) ? dma3_count * 4u : dma3_count * 2u;
+    dma3_running = true;
     dma3_copy(dma3_source, dma3_dest, length);
+    dma3_running = false;
 }
 
 }  // namespace
