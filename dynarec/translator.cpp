@@ -93,6 +93,24 @@ void emit_operand2(uint32_t opcode) {
     }
 }
 
+// Loads and stores that write their base back may name r15 as the base (a
+// form without a defined result on the processor): their handler then moves
+// r15 like any other write of it, and the block must end there. Writeback
+// happens for block transfers with W set and for single and halfword
+// transfers that are post-indexed or have W set.
+bool writes_back_to_r15(uint32_t opcode) {
+    if (rn_of(opcode) != 15) return false;
+    bool post_indexed = !(opcode & (1u << 24)), w = opcode & (1u << 21);
+    switch ((opcode >> 25) & 7) {
+        case 0:  // LDRH, STRH, LDRSB, LDRSH: bits 7 and 4 set, bits 6-5 not 0
+            return (opcode & 0x90) == 0x90 && (opcode & 0x60) && (post_indexed || w);
+        case 2:
+        case 3: return post_indexed || w;  // LDR, STR, LDRB, STRB
+        case 4: return w;                  // LDM, STM
+        default: return false;
+    }
+}
+
 }  // namespace
 
 // Runs ahead of every conditional instruction: a failed condition does the
@@ -215,7 +233,7 @@ int translate_insn() {
         emit_and_r_r(BYTE, EAX, EAX);
         skip = emit_jcc_rel8(JE);
     }
-    int end = translator_table[arm_index(xlat_opcode)]();
+    int end = translator_table[arm_index(xlat_opcode)]() | writes_back_to_r15(xlat_opcode);
     if (conditional) patch_rel8(skip, uint8_t(code_pos - skip));
     if (uint16_t(code_pos - start) > INSN_MAX_BYTES) {
         std::fprintf(stderr, "quorrant: translation of 0x%08x too long\n", xlat_opcode);

@@ -232,6 +232,12 @@ TEST_F(TranslatorTest, BlocksEndAfterEveryWriteOfPcOrStateChange) {
         {"LDM r9, {r0, pc}", 0xE8998001},
         {"MUL pc, r6, r8", 0xE00F0896},
         {"SWP pc, r6, [r9]", 0xE109F096},
+        {"STRB r8, [pc, #4]!", 0xE5EF8004},
+        {"LDR r0, [pc], #4", 0xE49F0004},
+        {"STRH r0, [pc, #2]!", 0xE1EF00B2},
+        {"LDRSB r0, [pc], #1", 0xE0DF00D1},
+        {"LDMIA pc!, {r0}", 0xE8BF0001},
+        {"STMDB pc!, {r0}", 0xE92F0001},
     };
     for (const Case& c : ending) {
         SCOPED_TRACE(c.text);
@@ -245,10 +251,11 @@ TEST_F(TranslatorTest, BlocksEndAfterEveryWriteOfPcOrStateChange) {
         EXPECT_EQ(cpu_regs[5], 0u);
     }
     const Case continuing[] = {
-        {"ORR r0, r6, #0", 0xE3860000}, {"MSR SPSR_f, r7", 0xE168F007},
-        {"LDRH r0, [r9]", 0xE1D900B0},  {"STR pc, [r9]", 0xE589F000},
-        {"MUL r0, r6, r8", 0xE0000896}, {"LDM r9, {r0, r1}", 0xE8990003},
-        {"CMP r15, r6", 0xE15F0006},
+        {"ORR r0, r6, #0", 0xE3860000},   {"MSR SPSR_f, r7", 0xE168F007},
+        {"LDRH r0, [r9]", 0xE1D900B0},    {"STR pc, [r9]", 0xE589F000},
+        {"MUL r0, r6, r8", 0xE0000896},   {"LDM r9, {r0, r1}", 0xE8990003},
+        {"CMP r15, r6", 0xE15F0006},      {"LDR r0, [pc, #4]", 0xE59F0004},
+        {"STR r0, [r9], #4", 0xE4890004}, {"LDMIA pc, {r0}", 0xE89F0001},
     };
     for (const Case& c : continuing) {
         SCOPED_TRACE(c.text);
