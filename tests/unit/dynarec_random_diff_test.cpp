@@ -12,6 +12,7 @@
 #include "cpu/arm.h"
 #include "cpu/cpu.h"
 #include "dynarec/dynarec.h"
+#include "processor_state.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -165,47 +166,22 @@ class Generator {
     }
 };
 
+// The processor state and internal RAM, where the streams store.
 struct State {
-    RegisterSet live, usr, fiq, irq, svc, abt, und;
-    uint8_t n, z, c, v;
-    uint32_t opcode;
-    StepFunction step;
+    ProcessorState cpu;
     std::vector<uint8_t> ram;
 
     static State capture() {
-        return {cpu_live, bank_usr,
-                bank_fiq, bank_irq,
-                bank_svc, bank_abt,
-                bank_und, flag_n,
-                flag_z,   flag_c,
-                flag_v,   cpu_opcode,
-                cpu_step, std::vector<uint8_t>(iram, iram + IRAM_SIZE)};
+        return {ProcessorState::capture(), std::vector<uint8_t>(iram, iram + IRAM_SIZE)};
     }
-    void restore() const {
-        cpu_live = live;
-        bank_usr = usr, bank_fiq = fiq, bank_irq = irq, bank_svc = svc, bank_abt = abt,
-        bank_und = und;
-        flag_n = n, flag_z = z, flag_c = c, flag_v = v;
-        cpu_opcode = opcode;
-        cpu_step = step;
+    void restore(StepFunction arm_step_function) const {
+        cpu.restore(arm_step_function);
         std::memcpy(iram, ram.data(), IRAM_SIZE);
     }
     std::string differences(const State& o) const {
-        std::ostringstream out;
-        for (int i = 0; i < 16; i++)
-            if (live.regs[i] != o.live.regs[i])
-                out << " r" << i << " " << std::hex << live.regs[i] << "/" << o.live.regs[i];
-        if (live.cpsr != o.live.cpsr) out << " cpsr";
-        if (live.spsr != o.live.spsr) out << " spsr";
-        if (std::memcmp(&usr, &o.usr, sizeof usr) || std::memcmp(&fiq, &o.fiq, sizeof fiq) ||
-            std::memcmp(&irq, &o.irq, sizeof irq) || std::memcmp(&svc, &o.svc, sizeof svc) ||
-            std::memcmp(&abt, &o.abt, sizeof abt) || std::memcmp(&und, &o.und, sizeof und))
-            out << " banks";
-        if (n != o.n || z != o.z || c != o.c || v != o.v) out << " flags";
-        if (opcode != o.opcode) out << " cpu_opcode";
-        if (step != o.step) out << " cpu_step";
-        if (ram != o.ram) out << " iram";
-        return out.str();
+        std::string out = cpu.differences(o.cpu);
+        if (ram != o.ram) out += " iram";
+        return out;
     }
 };
 
@@ -235,19 +211,18 @@ TEST_F(RandomDifferentialTest, BlocksMatchTheInterpreter) {
             cpu_step = dynarec_step;
             uint32_t instructions = (dynarec_step() & 0xFFFF) / ARM_CYCLES;
             State translated = State::capture();
-            before.restore();
-            cpu_step = arm_step;
+            before.restore(arm_step);
             for (uint32_t i = 0; i < instructions; i++) arm_step();
-            cpu_step = dynarec_step;
             State interpreted = State::capture();
             std::string diff = translated.differences(interpreted);
             if (!diff.empty()) {
                 std::ostringstream block_text;
                 for (uint32_t i = 0; i < instructions; i++)
-                    block_text << std::hex << " " << fetch_word(before.live.regs[15] - 8 + 4 * i);
-                FAIL() << "seed " << seed << " block at 0x" << std::hex << before.live.regs[15] - 8
-                       << " (" << std::dec << instructions << " instructions:" << block_text.str()
-                       << ") differs:" << diff;
+                    block_text << std::hex << " "
+                               << fetch_word(before.cpu.live.regs[15] - 8 + 4 * i);
+                FAIL() << "seed " << seed << " block at 0x" << std::hex
+                       << before.cpu.live.regs[15] - 8 << " (" << std::dec << instructions
+                       << " instructions:" << block_text.str() << ") differs:" << diff;
             }
             blocks_compared++;
         }
