@@ -17,6 +17,8 @@ void code_buffer_release();
 // Forgets every translation (on a cartridge load, when translated code is
 // overwritten and when the code buffer is full): cache, memo and buffer.
 void dynarec_flush();
+// How many times dynarec_flush has emptied everything, since start-up.
+extern uint64_t dynarec_flush_count;
 
 // Called by code_buffer_init and code_buffer_release: install and remove
 // the bus-write watch over translated code.

@@ -15,6 +15,7 @@
 #include "video/video.h"
 
 memo_entry step_memo[2];
+uint64_t dynarec_flush_count = 0;
 
 // The entry stub: calls the block so that the block's own calls see the
 // ABI's 16-byte stack alignment (the block pushes nothing itself). 64-bit:
@@ -82,6 +83,7 @@ void dynarec_flush() {
     step_memo[0] = step_memo[1] = {0, nullptr};
     code_pos = 0;
     clear_code_pages();
+    dynarec_flush_count++;
 }
 
 void dynarec_start() {
@@ -99,6 +101,7 @@ void dynarec_stop() {
 // Not an x86 host: the method is not built, F6 does nothing and nothing
 // ever installs dynarec_step.
 bool dynarec_available() { return false; }
+uint64_t dynarec_flush_count = 0;
 uint32_t dynarec_step() { return arm_step(); }
 void code_buffer_init() {}
 void code_buffer_release() {}

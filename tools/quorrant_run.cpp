@@ -2,12 +2,15 @@
 //
 //   quorrant-run [--frames N] [--method interp|dynarec] [--regs]
 //                [--peek ADDR:LEN]... [--hold BUTTON:FROM:TO]...
-//                [--png FILE] [--hash] [--stats] IMAGE
+//                [--png FILE] [--hash] [--stats] [--switch-every N] IMAGE
 //
 // Runs the program's start-up and load_rom reset for IMAGE, then N frames
 // (default 60), then prints what was asked for. Exit status 2 on bad
-// arguments or an image that cannot be loaded.
+// arguments or an image that cannot be loaded. --switch-every N presses the
+// method keys at every N-th frame boundary, F6 and F5 in turn, as a user
+// would (in Thumb state they do nothing).
 #include <png.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -16,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -49,6 +53,7 @@ struct Options {
     bool regs = false;
     bool hash = false;
     bool stats = false;
+    long switch_every = 0;
     std::vector<Peek> peeks;
     std::vector<Hold> holds;
     std::string png;
@@ -60,7 +65,7 @@ struct Options {
     std::fprintf(stderr,
                  "usage: quorrant-run [--frames N] [--method interp|dynarec] [--regs] "
                  "[--peek ADDR:LEN]... [--hold BUTTON:FROM:TO]... [--png FILE] [--hash] "
-                 "[--stats] IMAGE\n");
+                 "[--stats] [--switch-every N] IMAGE\n");
     std::exit(2);
 }
 
@@ -76,7 +81,8 @@ bool parse_number(const std::string& text, int base, unsigned long long limit,
 Peek parse_peek(const std::string& arg) {
     size_t colon = arg.find(':');
     unsigned long long address, length;
-    if (colon == std::string::npos || !parse_number(arg.substr(0, colon), 16, 0xFFFFFFFFull, address) ||
+    if (colon == std::string::npos ||
+        !parse_number(arg.substr(0, colon), 16, 0xFFFFFFFFull, address) ||
         !parse_number(arg.substr(colon + 1), 10, 1u << 20, length))
         usage_error("bad --peek '" + arg + "' (want hex ADDR:decimal LEN)");
     return {uint32_t(address), uint32_t(length)};
@@ -106,7 +112,8 @@ Options parse_options(int argc, char** argv) {
         if (arg == "--frames") {
             unsigned long long frames;
             std::string text = value();
-            if (!parse_number(text, 10, 1ull << 40, frames)) usage_error("bad --frames '" + text + "'");
+            if (!parse_number(text, 10, 1ull << 40, frames))
+                usage_error("bad --frames '" + text + "'");
             options.frames = long(frames);
         } else if (arg == "--method") {
             std::string method = value();
@@ -126,6 +133,12 @@ Options parse_options(int argc, char** argv) {
             options.hash = true;
         } else if (arg == "--stats") {
             options.stats = true;
+        } else if (arg == "--switch-every") {
+            unsigned long long every;
+            std::string text = value();
+            if (!parse_number(text, 10, 1ull << 40, every) || every == 0)
+                usage_error("bad --switch-every '" + text + "'");
+            options.switch_every = long(every);
         } else if (arg.size() > 1 && arg[0] == '-') {
             usage_error("unknown option '" + arg + "'");
         } else if (options.image.empty()) {
@@ -181,12 +194,30 @@ bool write_png(const std::string& path) {
     png_write_info(png, info);
     std::vector<uint8_t> row(SCREEN_WIDTH * 3);
     for (int y = 0; y < SCREEN_HEIGHT; y++) {
-        for (int x = 0; x < SCREEN_WIDTH; x++) pixel_rgb(picture[y * SCREEN_WIDTH + x], &row[x * 3]);
+        for (int x = 0; x < SCREEN_WIDTH; x++)
+            pixel_rgb(picture[y * SCREEN_WIDTH + x], &row[x * 3]);
         png_write_row(png, row.data());
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return std::fclose(file) == 0;
+}
+
+// F6 while the interpreter was chosen last, else F5, through the main
+// loop's event handling: the method changes only where the key would
+// change it.
+void press_method_key(bool& dynarec_chosen) {
+    dynarec_chosen = !dynarec_chosen;
+    handle_event({EVENT_KEY_DOWN, dynarec_chosen ? KEY_F6 : KEY_F5});
+    handle_event({EVENT_KEY_UP, dynarec_chosen ? KEY_F6 : KEY_F5});
+}
+
+// Resident memory of this process in KB, from /proc; 0 where unknown.
+long resident_kb() {
+    std::ifstream statm("/proc/self/statm");
+    long pages_total = 0, pages_resident = 0;
+    if (!(statm >> pages_total >> pages_resident)) return 0;
+    return pages_resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 void print_registers() {
@@ -197,7 +228,8 @@ void print_registers() {
 
 void print_peek(const Peek& peek) {
     std::printf("0x%08x:", peek.address);
-    for (uint32_t i = 0; i < peek.length; i++) std::printf(" %02x", mem_read8(peek.address + i) & 0xFF);
+    for (uint32_t i = 0; i < peek.length; i++)
+        std::printf(" %02x", mem_read8(peek.address + i) & 0xFF);
     std::printf("\n");
 }
 
@@ -219,13 +251,22 @@ int main(int argc, char** argv) {
     reset_console();
     if (options.dynarec) cpu_step = dynarec_step;
 
+    long rss_start = resident_kb();
+    uint64_t flushes_before = dynarec_flush_count;
+    bool dynarec_chosen = options.dynarec;
+    long switches = 0;
     auto start = std::chrono::steady_clock::now();
     uint64_t steps_before = steps_taken;
     for (long frame = 0; frame < options.frames; frame++) {
+        if (options.switch_every && frame > 0 && frame % options.switch_every == 0) {
+            press_method_key(dynarec_chosen);
+            switches++;
+        }
         apply_holds(options, frame);
         frame_run();
     }
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     uint64_t instructions = steps_taken - steps_before;
 
     if (options.regs) print_registers();
@@ -237,6 +278,10 @@ int main(int argc, char** argv) {
         std::printf("seconds %.6f\n", seconds);
         std::printf("mips %.3f\n", seconds > 0 ? instructions / seconds / 1e6 : 0.0);
         std::printf("fps %.1f\n", seconds > 0 ? options.frames / seconds : 0.0);
+        std::printf("method-keys %ld\n", switches);
+        std::printf("dynarec-flushes %" PRIu64 "\n", dynarec_flush_count - flushes_before);
+        std::printf("rss-start-kb %ld\n", rss_start);
+        std::printf("rss-end-kb %ld\n", resident_kb());
     }
     int status = 0;
     if (!options.png.empty() && !write_png(options.png)) {
