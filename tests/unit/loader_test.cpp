@@ -58,9 +58,13 @@ TEST_F(LoaderTest, ShortFileIsFollowedByZeros) {
 TEST_F(LoaderTest, BufferSizes) {
     struct Case {
         size_t file_size, buffer_size;
-    } cases[] = {{0, ROM_MIN_SIZE}, {1, ROM_MIN_SIZE}, {ROM_MIN_SIZE - 1, ROM_MIN_SIZE},
-                 {ROM_MIN_SIZE, ROM_MIN_SIZE}, {ROM_MIN_SIZE + 1, ROM_MIN_SIZE + 1},
-                 {16 * 1024 * 1024 + 1, 16 * 1024 * 1024 + 1}, {ROM_MAX_SIZE, ROM_MAX_SIZE}};
+    } cases[] = {{0, ROM_MIN_SIZE},
+                 {1, ROM_MIN_SIZE},
+                 {ROM_MIN_SIZE - 1, ROM_MIN_SIZE},
+                 {ROM_MIN_SIZE, ROM_MIN_SIZE},
+                 {ROM_MIN_SIZE + 1, ROM_MIN_SIZE + 1},
+                 {16 * 1024 * 1024 + 1, 16 * 1024 * 1024 + 1},
+                 {ROM_MAX_SIZE, ROM_MAX_SIZE}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file_size);
         EXPECT_FALSE(read_rom_file(make_file("sized.gba", c.file_size).c_str()));
@@ -82,12 +86,12 @@ TEST_F(LoaderTest, FailedLoadsKeepThePreviousImage) {
     std::string fifo = dir + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string failing[] = {
-        "",                                   // cancelled dialog
-        dir + "/missing.gba",                 // no such file
-        dir,                                  // a directory
-        fifo,                                 // would block: refused
+        "",                                       // cancelled dialog
+        dir + "/missing.gba",                     // no such file
+        dir,                                      // a directory
+        fifo,                                     // would block: refused
         make_file("huge.gba", ROM_MAX_SIZE + 1),  // beyond the largest cartridge
-        "/" + std::string(PATH_LIMIT, 'x'),   // 256 characters
+        "/" + std::string(PATH_LIMIT, 'x'),       // 256 characters
     };
     for (const std::string& path : failing) {
         SCOPED_TRACE(path.substr(0, 60));
@@ -95,6 +99,39 @@ TEST_F(LoaderTest, FailedLoadsKeepThePreviousImage) {
         EXPECT_EQ(rom_size, ROM_MIN_SIZE);
         EXPECT_EQ(mem_read8(0x08000001), 8u);  // still the good image
     }
+}
+
+// The size is measured with fstat on the descriptor the bytes are then read
+// from, so a file cannot be swapped or removed in between: an unlinked file
+// stays readable through the open descriptor. What can happen is that the
+// file holds fewer or more bytes than measured (truncated or appended to
+// while it is read). Kernel files do both on their own: /sys attributes
+// measure 4096 bytes and hold a few, /proc files measure 0 and hold some.
+TEST_F(LoaderTest, FileThatChangesWhileReadFailsWithTheReadError) {
+    std::string good = make_file("good.gba", 2000);
+    ASSERT_FALSE(read_rom_file(good.c_str()));
+    const char* candidates[] = {
+        "/proc/version",                                // measures 0 bytes, holds more
+        "/proc/self/status",                            // likewise
+        "/sys/kernel/mm/transparent_hugepage/enabled",  // measures 4096, holds fewer
+        "/sys/kernel/uevent_seqnum",                    // likewise
+    };
+    int tried = 0;
+    for (const char* path : candidates) {
+        struct stat info;
+        if (stat(path, &info) != 0 || !S_ISREG(info.st_mode) ||
+            (info.st_size != 0 && info.st_size != 4096) || access(path, R_OK) != 0)
+            continue;
+        SCOPED_TRACE(path);
+        tried++;
+        messages.clear();
+        EXPECT_TRUE(read_rom_file(path));
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0], "Error!!!|(default)");
+        EXPECT_EQ(rom_size, ROM_MIN_SIZE);
+        EXPECT_EQ(mem_read8(0x08000001), 8u);  // still the good image
+    }
+    if (tried == 0) GTEST_SKIP() << "no /proc or /sys file to read";
 }
 
 TEST_F(LoaderTest, PathOfExactly255CharactersLoads) {
