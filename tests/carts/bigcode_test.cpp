@@ -15,3 +15,23 @@ TEST(BigCodeCartridge, CountsAndSumsAreRightUnderEachMethod) {
         EXPECT_EQ(run.failed(), 0u) << "first failing case " << run.first_failure();
     }
 }
+
+// The endless loop of more than 64 KB of code, with the method switched
+// every 3 frames: every pass stays right while the recompiler empties and
+// refills its buffer again and again.
+TEST(CodeLoopCartridge, PassesStayRightWhileTheBufferRefills) {
+    for (const char* method : {"interp", "dynarec"}) {
+        SCOPED_TRACE(method);
+        CartRun run = run_cart(cart_path("codeloop"), {"--frames", "12", "--switch-every", "3",
+                                                       "--method", method, "--stats"});
+        if (run.exit_status == 2 && std::string(method) == "dynarec") continue;  // not built here
+        ASSERT_EQ(run.exit_status, 0) << run.output;
+        EXPECT_EQ(run.magic(), RESULTS_MAGIC);
+        EXPECT_EQ(run.failed(), 0u) << "first failing pass " << run.first_failure();
+        // A pass is 32768 additions and a frame about 131000 interpreted
+        // steps: 12 frames make some 40 passes.
+        EXPECT_GT(run.passed(), 30u);
+        EXPECT_NE(run.output.find("method-keys 3\n"), std::string::npos);
+        EXPECT_EQ(run.output.find("dynarec-flushes 0\n"), std::string::npos);
+    }
+}
