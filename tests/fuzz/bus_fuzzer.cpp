@@ -36,7 +36,7 @@ uint32_t take32(const uint8_t*& data, size_t& size) {
 uint32_t aim(uint32_t raw) {
     uint32_t address = raw & 0x0FFFFFFF;
     if ((raw >> 28) == 0xF) address = 0x040000D0 | (raw & 0xF);  // DMA3 registers
-    if ((raw >> 28) == 0xE) address = raw;                          // bits 28-31 set
+    if ((raw >> 28) == 0xE) address = raw;                       // bits 28-31 set
     return address;
 }
 

@@ -33,14 +33,15 @@
 namespace {
 
 // Runs are left out of the comparison, from the block where they arise, in
-// these cases; each is by design or has no defined result on the ARM7TDMI:
-//   - A block that stores into one of its own later instructions: the
-//     running block finishes with the code it was translated from (the
-//     translation is dropped before the next block), while the interpreter
-//     fetches the new word at once. Writing code ahead of the pipeline has no
-//     defined result on the processor either.  [EXCLUDED_STORE_INTO_RUNNING_BLOCK]
-// Everything else must agree, including r15 writes that leave the opcode
-// latch out of step with r15 (loads of halfwords and multiplies into r15).
+// these cases, each by design:
+//   - EXCLUDED_STORE_INTO_RUNNING_BLOCK: a block that stores into one of its
+//     own instructions. The running block finishes with the code it was
+//     translated from (the write watch drops the translation before the
+//     next block), while the interpreter fetches the new word when it gets
+//     there. Checking every store against the running block would cost
+//     every block what only self-modifying code needs.
+// Everything else must agree, unpredictable forms included: both methods
+// run the same handlers, so they give the same result.
 
 constexpr size_t HEADER_BYTES = 66;
 constexpr size_t MAX_STREAM_BYTES = 4096;
@@ -211,6 +212,7 @@ int run_recompiler(int limit, bool* excluded) {
                 }
             }
         }
+        if (step.cycles == 0) report("a step used no cycles", i, "");
         step.after = ProcessorState::capture();
         instructions += step.instructions;
     }
