@@ -58,8 +58,16 @@ bool display_available() {
 
 bool zenity_usable(int status) { return status == 0 || status == 1; }
 
-bool terminal_choose(std::string& path) {
-    if (!isatty(STDIN_FILENO)) return false;
+// The terminal is the second way of asking; `why` says why zenity was not
+// the first, for the one line printed when there is no way at all.
+bool terminal_choose(std::string& path, const char* why) {
+    if (!isatty(STDIN_FILENO)) {
+        std::fprintf(stderr,
+                     "Quorrant: cannot ask for a cartridge: %s and standard input is not a "
+                     "terminal (give the image as an argument)\n",
+                     why);
+        return false;
+    }
     std::cerr << "Cartridge image: " << std::flush;
     if (!std::getline(std::cin, path)) {
         path.clear();
@@ -70,12 +78,12 @@ bool terminal_choose(std::string& path) {
 
 bool desktop_choose_path(std::string& path) {
     path.clear();
-    if (!display_available()) return terminal_choose(path);
+    if (!display_available()) return terminal_choose(path, "there is no display for zenity");
     std::string output;
-    int status = run_captured({"zenity", "--file-selection", "--title=Choose a cartridge",
-                               "--file-filter=rom files | *"},
-                              output);
-    if (!zenity_usable(status)) return terminal_choose(path);
+    int status = run_captured(
+        {"zenity", "--file-selection", "--title=Choose a cartridge", "--file-filter=rom files | *"},
+        output);
+    if (!zenity_usable(status)) return terminal_choose(path, "zenity is missing or failed");
     if (status != 0) return false;
     if (!output.empty() && output.back() == '\n') output.pop_back();
     path = output;
