@@ -436,6 +436,27 @@ case_demo_methods() {
     expect_exit_zero
 }
 
+# The window made larger through sdl12-compat's own settings (no option of
+# Quorrant's): twice the size, each console pixel a 2 x 2 block, so that
+# every other pixel of every other row is quorrant-run's picture.
+halved_same_outside_orbit() {
+    shot || return 1
+    convert "$work/now.png" -sample 50% -fill black -draw "$ORBIT_SQUARE" "$work/now-masked.png"
+    [ "$(differing_pixels "$work/now-masked.png" "$work/title-masked.png")" = 0 ]
+}
+case_scaled_window() {
+    start_x
+    scripted_zenity
+    reference title
+    SDL12COMPAT_WINDOW_SCALING=2 SDL12COMPAT_SCALE_METHOD=nearest start_program "$demo"
+    [ "$(window_size)" = 480x320 ] || fail "the scaled window is $(window_size), not 480x320"
+    wait_until 60 halved_same_outside_orbit ||
+        fail "the scaled title differs from quorrant-run's picture"
+    [ -n "${E2E_SCREENSHOTS:-}" ] && cp "$work/now.png" "$E2E_SCREENSHOTS/window-scaled.png"
+    key F12
+    expect_exit_zero
+}
+
 case_close_request() {
     start_x
     scripted_zenity
@@ -456,6 +477,8 @@ case_no_dialog() {
     grep -q "Rom Error!" "$work/stderr" || fail "no Rom Error! on standard error"
     grep -q "^Quorrant: cannot ask for a cartridge: zenity is missing" "$work/stderr" ||
         fail "no reason on standard error"
+    shot
+    all_black "$work/now.png" || fail "the picture is not black without a cartridge"
     key F12
     expect_exit_zero
 }
