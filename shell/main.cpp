@@ -70,6 +70,11 @@ ShellEvent poll_one_event() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 2) {
+        std::fprintf(stderr,
+                     "usage: quorrant [IMAGE]   (one cartridge image, or none to choose one)\n");
+        return 2;
+    }
     dialog = desktop_dialog;
     console_startup();
     if (!open_window()) {

@@ -495,6 +495,15 @@ case_no_display() {
     grep -q "^Quorrant: cannot open the window" "$work/stderr" || fail "no reason on standard error"
 }
 
+# More than one argument: a usage line, status 2, no window.
+case_usage() {
+    local status
+    env -u DISPLAY "$quorrant" "$demo" "$demo" >"$work/stdout" 2>"$work/stderr" </dev/null
+    status=$?
+    [ "$status" -eq 2 ] || fail "status $status for two images"
+    grep -q "^usage: quorrant \[IMAGE\]" "$work/stderr" || fail "no usage line"
+}
+
 # F1 with the scripted dialog, on the demo. A cancel shows "Rom Error!",
 # clears the picture and resets (a failed load keeps the image, so the demo
 # starts again on its title scene); every kind of bad path does the same;
