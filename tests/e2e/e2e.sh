@@ -71,7 +71,8 @@ start_x() {
         sleep 0.1
     done
     [ -s "$work/display" ] || fail "Xvfb did not start"
-    export DISPLAY=":$(head -1 "$work/display")"
+    DISPLAY=":$(head -1 "$work/display")"
+    export DISPLAY
 }
 
 # --- the scripted dialog ----------------------------------------------------
@@ -220,6 +221,7 @@ colour_box() {
 }
 
 all_black() { [ "$(identify -format '%[max]' "$1")" = 0 ]; }
+picture_black() { shot && all_black "$work/now.png"; }
 
 light_lit() { shot && [ "$(colour_count "$work/now.png" "$LIGHT_LIT" "8x8+$((4 + 12 * $1))+150")" -gt 0 ]; }
 light_dim() {
@@ -293,22 +295,24 @@ orbit_moves() {
         [ "$(differing_pixels "$work/before.png" "$work/now.png")" -gt 0 ]
 }
 
+# ball_moved BEFORE AXIS SIGN: the ball is at least 8 pixels from BEFORE
+# ("X Y") along AXIS (1 for x, 2 for y) in the direction of SIGN.
+ball_moved() {
+    local now a b
+    now=$(ball_position) && [ -n "$now" ] || return 1
+    a=$(echo "$1" | cut -d' ' -f"$2")
+    b=$(echo "$now" | cut -d' ' -f"$2")
+    [ $(($3 * (b - a))) -ge 8 ]
+}
+
 # move KEY AXIS SIGN: holds a direction key until the ball has moved 8
 # pixels that way, releases it, and checks that the ball then stays put.
 move() {
     local key=$1 axis=$2 sign=$3 before
     before=$(ball_position)
     [ -n "$before" ] || fail "no ball before $key"
-    moved() {
-        local now
-        now=$(ball_position) && [ -n "$now" ] || return 1
-        local a b
-        a=$(echo "$before" | cut -d' ' -f"$axis")
-        b=$(echo "$now" | cut -d' ' -f"$axis")
-        [ $((sign * (b - a))) -ge 8 ]
-    }
     xdotool keydown "$key"
-    wait_until 20 moved || { xdotool keyup "$key"; fail "holding $key did not move the ball ($before -> $(ball_position))"; }
+    wait_until 20 ball_moved "$before" "$axis" "$sign" || { xdotool keyup "$key"; fail "holding $key did not move the ball ($before -> $(ball_position))"; }
     xdotool keyup "$key"
     wait_until 20 light_dim "${LIGHT[$key]}" || fail "the lamp of $key stayed lit"
     local rest
@@ -563,7 +567,7 @@ case_f1_failures() {
     # stays black.
     key F1
     wait_until 20 dialogs_opened 6 || fail "F1 opened no dialog"
-    wait_until 20 eval 'shot && all_black "$work/now.png"' || fail "the other cartridge did not replace the demo"
+    wait_until 20 picture_black || fail "the other cartridge did not replace the demo"
     expect_running 0.5
     shot
     all_black "$work/now.png" || fail "the picture of the other cartridge is not black"
