@@ -50,13 +50,18 @@ int code_page(uint32_t address) {
     }
 }
 
+// The bus calls the watch only while some page holds translated code, so
+// that the interpreter's stores cost nothing when nothing is translated.
 void mark_code_page(int page) {
-    if (page >= 0) page_has_code[page] = 1;
+    if (page < 0) return;
+    page_has_code[page] = 1;
+    code_write_watch = watch_code_write;
 }
 
 void clear_code_pages() {
     std::memset(page_has_code, 0, sizeof page_has_code);
     code_stale = false;
+    code_write_watch = nullptr;
 }
 
 void watch_code_write(uint32_t address) {

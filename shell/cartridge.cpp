@@ -49,7 +49,10 @@ bool read_whole(int fd, uint8_t* buffer, size_t size) {
 // failed load keeps what was there. The file is opened without blocking, so
 // that a FIFO or a device is refused instead of waited on.
 bool read_rom_file(const char* path) {
-    if (path[0] == '\0') return load_failed(path, "no file chosen");
+    if (path[0] == '\0') {
+        std::fprintf(stderr, "Quorrant: no cartridge chosen\n");
+        return true;
+    }
     if (std::strlen(path) > PATH_LIMIT)
         return load_failed(path, "the path is longer than 255 characters");
 

@@ -48,12 +48,26 @@ int run_captured(const std::vector<const char*>& argv, std::string& output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : ZENITY_MISSING;
 }
 
-// zenity exits 0 with a choice, 1 on cancel, and 255 or so when it has no
-// display: only 0 and 1 mean it really asked.
+// zenity exits 0 with a choice and 1 on cancel, but also 1 when it cannot
+// open a display: it is only asked when there is one to show it on.
+bool display_available() {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
 bool zenity_usable(int status) { return status == 0 || status == 1; }
 
-bool terminal_choose(std::string& path) {
-    if (!isatty(STDIN_FILENO)) return false;
+// The terminal is the second way of asking; `why` says why zenity was not
+// the first, for the one line printed when there is no way at all.
+bool terminal_choose(std::string& path, const char* why) {
+    if (!isatty(STDIN_FILENO)) {
+        std::fprintf(stderr,
+                     "Quorrant: cannot ask for a cartridge: %s and standard input is not a "
+                     "terminal (give the image as an argument)\n",
+                     why);
+        return false;
+    }
     std::cerr << "Cartridge image: " << std::flush;
     if (!std::getline(std::cin, path)) {
         path.clear();
@@ -64,11 +78,12 @@ bool terminal_choose(std::string& path) {
 
 bool desktop_choose_path(std::string& path) {
     path.clear();
+    if (!display_available()) return terminal_choose(path, "there is no display for zenity");
     std::string output;
-    int status = run_captured({"zenity", "--file-selection", "--title=Choose a cartridge",
-                               "--file-filter=rom files | *"},
-                              output);
-    if (!zenity_usable(status)) return terminal_choose(path);
+    int status = run_captured(
+        {"zenity", "--file-selection", "--title=Choose a cartridge", "--file-filter=rom files | *"},
+        output);
+    if (!zenity_usable(status)) return terminal_choose(path, "zenity is missing or failed");
     if (status != 0) return false;
     if (!output.empty() && output.back() == '\n') output.pop_back();
     path = output;
@@ -85,7 +100,7 @@ void desktop_show_message(const char* text, const char* title) {
     }
     std::string text_arg = std::string("--text=") + text;
     argv.push_back(text_arg.c_str());
-    if (zenity_usable(run_captured(argv, output))) return;
+    if (display_available() && zenity_usable(run_captured(argv, output))) return;
     if (title)
         std::fprintf(stderr, "%s: %s\n", title, text);
     else

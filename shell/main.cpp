@@ -3,6 +3,8 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "shell/cartridge.h"
 #include "shell/dialog.h"
@@ -20,9 +22,26 @@ void window_present() {
     SDL_Flip(window_surface);
 }
 
+// Without a display SDL falls back on a video driver that shows nothing
+// ("offscreen" or "dummy"): the program would run with no window to see or
+// type into. That counts as a window that cannot open, unless the user chose
+// such a driver through SDL's own SDL_VIDEODRIVER.
+bool driver_shows_nothing() {
+    char name[32];
+    if (!SDL_VideoDriverName(name, sizeof name)) return false;
+    const char* chosen = std::getenv("SDL_VIDEODRIVER");
+    if (chosen && *chosen) return false;
+    return std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0;
+}
+
 bool open_window() {
     SDL_Init(SDL_INIT_VIDEO);
-    window_surface = SDL_SetVideoMode(SCREEN_WIDTH, SCREEN_HEIGHT, 32, SDL_HWSURFACE | SDL_DOUBLEBUF);
+    if (driver_shows_nothing()) {
+        SDL_SetError("no display to show it on (is DISPLAY set?)");
+        return false;
+    }
+    window_surface =
+        SDL_SetVideoMode(SCREEN_WIDTH, SCREEN_HEIGHT, 32, SDL_HWSURFACE | SDL_DOUBLEBUF);
     if (!window_surface) return false;
     SDL_WM_SetCaption("Quorrant", nullptr);
     screen.clear = window_clear;
@@ -51,11 +70,17 @@ ShellEvent poll_one_event() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 2) {
+        std::fprintf(stderr,
+                     "usage: quorrant [IMAGE]   (one cartridge image, or none to choose one)\n");
+        return 2;
+    }
     dialog = desktop_dialog;
     console_startup();
     if (!open_window()) {
         std::fprintf(stderr, "Quorrant: cannot open the window: %s\n", SDL_GetError());
         console_shutdown();
+        SDL_Quit();
         return 1;
     }
     load_rom(argc > 1 ? argv[1] : nullptr);

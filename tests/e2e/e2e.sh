@@ -10,6 +10,12 @@
 # Most cases put a scripted `zenity` first on the PATH, which answers the file
 # dialog from a list and records every message; one case drives the real
 # zenity with the keyboard.
+#
+# Frames run back to back as fast as the host allows, so nothing here counts
+# frames or sleeps for a fixed number of them: every check waits (with a
+# time limit) until the window shows what is expected. The demo cartridge
+# helps: it lights a lamp at the bottom of the picture for every button it
+# has seen held, so a key is released only once the cartridge has read it.
 set -u
 
 case_name=$1
@@ -19,6 +25,7 @@ quorrant=$build/quorrant
 runner=$build/quorrant-run
 send_close=$build/tests/send_close
 carts=$build/carts
+demo=$source_dir/carts/demo/demo.gba
 
 work=$(mktemp -d /tmp/quorrant-e2e.XXXXXX)
 xvfb_pid=
@@ -33,7 +40,25 @@ trap cleanup EXIT
 fail() {
     echo "FAIL ($case_name): $*" >&2
     [ -f "$work/stderr" ] && sed 's/^/  program: /' "$work/stderr" | head -40 >&2
+    if [ -f "$work/now.png" ] && [ -n "${E2E_KEEP:-}" ]; then
+        cp "$work/now.png" "$E2E_KEEP" && echo "  last screenshot kept in $E2E_KEEP" >&2
+    fi
     exit 1
+}
+
+# wait_until SECONDS COMMAND...: runs COMMAND until it succeeds; fails when
+# SECONDS pass first. Stops early if the program under test has ended.
+wait_until() {
+    local limit=$((SECONDS + $1))
+    shift
+    while :; do
+        "$@" && return 0
+        if [ -n "$program_pid" ] && ! kill -0 "$program_pid" 2>/dev/null; then
+            return 1
+        fi
+        [ "$SECONDS" -ge "$limit" ] && return 1
+        sleep 0.1
+    done
 }
 
 # --- the X server ---------------------------------------------------------
@@ -46,15 +71,20 @@ start_x() {
         sleep 0.1
     done
     [ -s "$work/display" ] || fail "Xvfb did not start"
-    export DISPLAY=":$(head -1 "$work/display")"
+    DISPLAY=":$(head -1 "$work/display")"
+    export DISPLAY
 }
 
 # --- the scripted dialog ----------------------------------------------------
-# answers: one line per file dialog, "CANCEL" for a cancelled one.
+# answers: one line per file dialog: a path, "CANCEL" for a cancelled one,
+#   or "CANCEL-AFTER NAME", a cancel given only once the file $work/NAME
+#   exists (the dialog stays open, and the program blocked, until then).
+# dialogs: one line per file dialog opened.
 # messages: one line per message box, "TITLE|TEXT" ("-" when no title).
 scripted_zenity() {
     mkdir -p "$work/bin"
     : >"$work/messages"
+    : >"$work/dialogs"
     cat >"$work/bin/zenity" <<EOF
 #!/bin/bash
 work="$work"
@@ -68,9 +98,15 @@ for arg in "\$@"; do
 done
 case " \$* " in
     *" --file-selection "*)
+        echo open >>"\$work/dialogs"
         answer=\$(head -1 "\$work/answers")
         sed -i 1d "\$work/answers"
-        [ "\$answer" = CANCEL ] && exit 1
+        case "\$answer" in
+            CANCEL) exit 1 ;;
+            "CANCEL-AFTER "*)
+                until [ -e "\$work/\${answer#CANCEL-AFTER }" ]; do sleep 0.05; done
+                exit 1 ;;
+        esac
         printf '%s\n' "\$answer"
         exit 0 ;;
     *" --error "*)
@@ -85,6 +121,9 @@ EOF
 }
 
 message_count() { wc -l <"$work/messages"; }
+dialog_count() { wc -l <"$work/dialogs"; }
+dialogs_opened() { [ "$(dialog_count)" -ge "$1" ]; }
+messages_shown() { [ "$(message_count)" -ge "$1" ]; }
 
 # --- the program ------------------------------------------------------------
 # start_program [ARGS...]: starts quorrant, waits for its window.
@@ -137,6 +176,7 @@ hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
 
 # screenshot FILE: the window's picture, as PNG.
 screenshot() { import -window "$window" "$1" 2>/dev/null || fail "no screenshot"; }
+shot() { screenshot "$work/now.png"; }
 
 # differing_pixels A B: how many pixels differ between two pictures.
 differing_pixels() { compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1; }
@@ -144,6 +184,153 @@ differing_pixels() { compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1; }
 window_size() { xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}'; }
 
 blank_image() { head -c 16 /dev/zero >"$work/blank.gba"; echo "$work/blank.gba"; }
+
+# --- what the demo cartridge shows ---------------------------------------------
+# Host colours of the demo's object palette (the screen keeps a console
+# colour's five bits of red, green and blue as the top five bits of each
+# 8-bit channel):
+BALL_RED='#F87878'    # 0x3DFF, the centre of the ball in its first colour
+BALL_GREEN='#78F878'  # 0x3FEF, after A once
+BALL_BLUE='#7878F8'   # 0x7DEF, twice
+BALL_YELLOW='#F8F878' # 0x3FFF, three times
+ORBITER='#8080F8'     # 0x7E10, the rim of the orbiting diamonds
+LIGHT_LIT='#F8F800'   # 0x03FF, the label of a lamp whose button is held
+LIGHT_DIM='#606060'   # 0x318C, ...and of one whose button is not
+# None of these occurs in the title scene's background.
+
+# The lamps sit in a row of 8 x 8 cells at (4 + 12 n, 150), n the button's
+# bit in the button word.
+declare -A LIGHT=([x]=0 [z]=1 [s]=2 [a]=3 [Right]=4 [Left]=5 [Up]=6 [Down]=7 [w]=8 [q]=9)
+
+# colour_count FILE COLOUR [GEOMETRY]: pixels of exactly COLOUR (in the region).
+colour_count() {
+    local crop=()
+    [ $# -gt 2 ] && crop=(-crop "$3" +repage)
+    convert "$1" "${crop[@]}" -fill black +opaque "$2" -fill white -opaque "$2" \
+        -format '%[fx:round(mean*w*h)]' info:
+}
+
+# colour_box FILE COLOUR: the bounding box of COLOUR as "X Y W H", or nothing.
+colour_box() {
+    local box
+    box=$(convert "$1" -fill black +opaque "$2" -format '%@' info: 2>/dev/null)
+    case "$box" in
+        0x0*) ;;
+        *) echo "$box" | sed 's/[x+]/ /g' | awk '{print $3, $4, $1, $2}' ;;
+    esac
+}
+
+all_black() { [ "$(identify -format '%[max]' "$1")" = 0 ]; }
+picture_black() { shot && all_black "$work/now.png"; }
+
+light_lit() { shot && [ "$(colour_count "$work/now.png" "$LIGHT_LIT" "8x8+$((4 + 12 * $1))+150")" -gt 0 ]; }
+light_dim() {
+    shot && [ "$(colour_count "$work/now.png" "$LIGHT_LIT" "8x8+$((4 + 12 * $1))+150")" -eq 0 ] &&
+        [ "$(colour_count "$work/now.png" "$LIGHT_DIM" "8x8+$((4 + 12 * $1))+150")" -gt 0 ]
+}
+
+# press KEY: holds KEY until the demo lights its lamp (the cartridge has
+# read the button), then releases it and waits for the lamp to go out.
+press() {
+    xdotool keydown "$1"
+    wait_until 20 light_lit "${LIGHT[$1]}" || { xdotool keyup "$1"; fail "the lamp of $1 did not light"; }
+    xdotool keyup "$1"
+    wait_until 20 light_dim "${LIGHT[$1]}" || fail "the lamp of $1 stayed lit after release"
+}
+
+# Select hides every sprite, lamps included, as soon as it is seen: it is
+# held until the picture is the title without sprites (quorrant-run's
+# reference "still"). Pressed again, its own lamp shows it was seen.
+hide_sprites() {
+    xdotool keydown s
+    wait_until 20 same_picture still ||
+        { xdotool keyup s; fail "without sprites $(differing_pixels "$work/now.png" "$work/still.png") pixels differ from quorrant-run's picture ($1)"; }
+    xdotool keyup s
+}
+show_sprites() { press s; }
+
+# The ball starts at (116, 76) and its eight diamonds orbit it at a radius
+# of 24: everything that moves on the title scene without a key lies in
+# this square (x 92-147, y 52-107, with a margin).
+ORBIT_SQUARE='rectangle 88,48 151,111'
+
+# reference NAME [ARGS...]: quorrant-run's picture of the demo after 60
+# frames (the title is drawn from about frame 20 on), with ARGS, as
+# NAME.png, and NAME-masked.png with the orbit square blacked out.
+reference() {
+    local name=$1
+    shift
+    "$runner" --frames 60 "$@" --png "$work/$name.png" "$demo" >/dev/null ||
+        fail "quorrant-run could not draw the reference $name"
+    convert "$work/$name.png" -fill black -draw "$ORBIT_SQUARE" "$work/$name-masked.png"
+}
+
+# same_picture NAME: the window shows exactly quorrant-run's picture.
+same_picture() { shot && [ "$(differing_pixels "$work/now.png" "$work/$1.png")" = 0 ]; }
+
+# same_outside_orbit NAME: ...apart from the orbit square.
+same_outside_orbit() {
+    shot || return 1
+    convert "$work/now.png" -fill black -draw "$ORBIT_SQUARE" "$work/now-masked.png"
+    [ "$(differing_pixels "$work/now-masked.png" "$work/$1-masked.png")" = 0 ]
+}
+not_title() {
+    shot || return 1
+    convert "$work/now.png" -fill black -draw "$ORBIT_SQUARE" "$work/now-masked.png"
+    [ "$(differing_pixels "$work/now-masked.png" "$work/title-masked.png")" -gt 10000 ]
+}
+
+wait_for_title() {
+    wait_until 60 same_outside_orbit title ||
+        fail "the title scene does not match quorrant-run's picture ($(differing_pixels "$work/now-masked.png" "$work/title-masked.png") pixels differ outside the orbit)"
+}
+
+ball_is() { shot && [ -n "$(colour_box "$work/now.png" "$1")" ]; }
+ball_position() { shot && colour_box "$work/now.png" "$BALL_RED" | cut -d' ' -f1,2; }
+orbit_width() { shot && colour_box "$work/now.png" "$ORBITER" | cut -d' ' -f3; }
+orbit_wider_than() { local w; w=$(orbit_width) && [ -n "$w" ] && [ "$w" -gt "$1" ]; }
+orbit_narrower_than() { local w; w=$(orbit_width) && [ -n "$w" ] && [ "$w" -lt "$1" ]; }
+orbit_moves() {
+    shot && cp "$work/now.png" "$work/before.png" && sleep 0.2 && shot &&
+        [ "$(differing_pixels "$work/before.png" "$work/now.png")" -gt 0 ]
+}
+
+# ball_moved BEFORE AXIS SIGN: the ball is at least 8 pixels from BEFORE
+# ("X Y") along AXIS (1 for x, 2 for y) in the direction of SIGN.
+ball_moved() {
+    local now a b
+    now=$(ball_position) && [ -n "$now" ] || return 1
+    a=$(echo "$1" | cut -d' ' -f"$2")
+    b=$(echo "$now" | cut -d' ' -f"$2")
+    [ $(($3 * (b - a))) -ge 8 ]
+}
+
+# move KEY AXIS SIGN: holds a direction key until the ball has moved 8
+# pixels that way, releases it, and checks that the ball then stays put.
+move() {
+    local key=$1 axis=$2 sign=$3 before
+    before=$(ball_position)
+    [ -n "$before" ] || fail "no ball before $key"
+    xdotool keydown "$key"
+    wait_until 20 ball_moved "$before" "$axis" "$sign" || { xdotool keyup "$key"; fail "holding $key did not move the ball ($before -> $(ball_position))"; }
+    xdotool keyup "$key"
+    wait_until 20 light_dim "${LIGHT[$key]}" || fail "the lamp of $key stayed lit"
+    local rest
+    rest=$(ball_position)
+    sleep 0.3
+    [ "$(ball_position)" = "$rest" ] || fail "the ball moved on after $key was released"
+}
+
+# The demo keeps its still picture and its moving parts: the orbit turns,
+# Select hides every sprite (the picture is then exactly quorrant-run's),
+# Select again shows them, a direction key moves the ball.
+demo_behaves() {
+    wait_until 20 orbit_moves || fail "the orbit stopped turning ($1)"
+    hide_sprites "$1"
+    show_sprites
+    move Right 1 1
+    move Left 1 -1
+}
 
 # --- the cases ----------------------------------------------------------------
 case_window() {
@@ -158,10 +345,128 @@ case_window() {
     expect_exit_zero
 }
 
+# Started on the demo: the window, then the title scene as quorrant-run
+# draws it. Outside the orbit square nothing moves, so the two agree to the
+# pixel however many frames each has run; with Select the sprites are gone
+# and the whole picture agrees. No pixel of tolerance is needed: both draw
+# with the same renderers into the same 32-bit pixels, and a 24-bit X
+# server keeps all of them.
+case_demo_start() {
+    start_x
+    scripted_zenity
+    reference title
+    reference still --hold SELECT:40:41
+    start_program "$demo"
+    [ "$(xdotool getwindowname "$window")" = Quorrant ] || fail "caption"
+    [ "$(window_size)" = 240x160 ] || fail "window is $(window_size), not 240x160"
+    wait_for_title
+    [ -n "${E2E_SCREENSHOTS:-}" ] && cp "$work/now.png" "$E2E_SCREENSHOTS/window-title.png"
+    hide_sprites "at start-up"
+    [ "$(message_count)" -eq 0 ] || fail "a message at start-up: $(cat "$work/messages")"
+    key F12
+    expect_exit_zero
+}
+
+# Every button of the demo, held through the real keyboard.
+case_demo_buttons() {
+    start_x
+    scripted_zenity
+    reference title
+    reference still --hold SELECT:40:41
+    start_program "$demo"
+    wait_for_title
+    # X (the console's A) steps the ball's colour round four colours.
+    for colour in "$BALL_GREEN" "$BALL_BLUE" "$BALL_YELLOW" "$BALL_RED"; do
+        press x
+        wait_until 20 ball_is "$colour" || fail "A did not make the ball $colour"
+    done
+    # Z (B) lights its lamp; it only changes the speed of a move.
+    press z
+    # A (Start) steps through the five scenes and back to the title, which
+    # is then quorrant-run's again.
+    press a
+    wait_until 20 not_title || fail "Start did not leave the title scene"
+    [ -n "${E2E_SCREENSHOTS:-}" ] && cp "$work/now.png" "$E2E_SCREENSHOTS/window-plasma.png"
+    for _ in 1 2 3 4; do press a; done
+    wait_for_title
+    # S (Select) hides every sprite and shows them again.
+    hide_sprites "Select"
+    show_sprites
+    wait_until 20 ball_is "$BALL_RED" || fail "Select did not show the ball again"
+    # W (R) widens the orbit to a radius of 48, Q (L) narrows it to 8.
+    xdotool keydown w
+    wait_until 20 orbit_wider_than 90 || { xdotool keyup w; fail "R did not widen the orbit ($(orbit_width))"; }
+    xdotool keyup w
+    wait_until 20 light_dim "${LIGHT[w]}" || fail "the lamp of R stayed lit"
+    xdotool keydown q
+    wait_until 20 orbit_narrower_than 30 || { xdotool keyup q; fail "L did not narrow the orbit ($(orbit_width))"; }
+    xdotool keyup q
+    wait_until 20 light_dim "${LIGHT[q]}" || fail "the lamp of L stayed lit"
+    # The arrows move the ball, and it stops when they are released.
+    move Right 1 1
+    move Down 2 1
+    [ -n "${E2E_SCREENSHOTS:-}" ] && cp "$work/now.png" "$E2E_SCREENSHOTS/window-moved.png"
+    move Left 1 -1
+    move Up 2 -1
+    key F12
+    expect_exit_zero
+}
+
+# F6 and F5 switch the method; the demo runs on exactly as before. On the
+# title scene a frame ends while the demo waits for v-blank in ARM code, so
+# F6 there takes effect; on the plasma scene a frame ends inside the Thumb
+# drawing loop, so F6 there changes nothing.
+case_demo_methods() {
+    start_x
+    scripted_zenity
+    reference title
+    reference still --hold SELECT:40:41
+    start_program "$demo"
+    wait_for_title
+    key F6
+    demo_behaves "after F6"
+    key F5
+    demo_behaves "after F5"
+    press a
+    wait_until 20 not_title || fail "Start did not leave the title scene"
+    key F6
+    wait_until 20 orbit_moves || fail "the plasma scene stopped after F6"
+    for _ in 1 2 3 4; do press a; done
+    hide_sprites "back on the title after F6 in Thumb state"
+    show_sprites
+    key F5
+    demo_behaves "after F6 in Thumb state and F5"
+    key F12
+    expect_exit_zero
+}
+
+# The window made larger through sdl12-compat's own settings (no option of
+# Quorrant's): twice the size, each console pixel a 2 x 2 block, so that
+# every other pixel of every other row is quorrant-run's picture.
+halved_same_outside_orbit() {
+    shot || return 1
+    convert "$work/now.png" -sample 50% -fill black -draw "$ORBIT_SQUARE" "$work/now-masked.png"
+    [ "$(differing_pixels "$work/now-masked.png" "$work/title-masked.png")" = 0 ]
+}
+case_scaled_window() {
+    start_x
+    scripted_zenity
+    reference title
+    SDL12COMPAT_WINDOW_SCALING=2 SDL12COMPAT_SCALE_METHOD=nearest start_program "$demo"
+    [ "$(window_size)" = 480x320 ] || fail "the scaled window is $(window_size), not 480x320"
+    wait_until 60 halved_same_outside_orbit ||
+        fail "the scaled title differs from quorrant-run's picture"
+    [ -n "${E2E_SCREENSHOTS:-}" ] && cp "$work/now.png" "$E2E_SCREENSHOTS/window-scaled.png"
+    key F12
+    expect_exit_zero
+}
+
 case_close_request() {
     start_x
     scripted_zenity
-    start_program "$(blank_image)"
+    reference title
+    start_program "$demo"
+    wait_for_title
     "$send_close" "$window" || fail "cannot send the close request"
     expect_exit_zero
 }
@@ -174,34 +479,102 @@ case_no_dialog() {
     program_path="$work/empty" start_program
     expect_running 1
     grep -q "Rom Error!" "$work/stderr" || fail "no Rom Error! on standard error"
+    grep -q "^Quorrant: cannot ask for a cartridge: zenity is missing" "$work/stderr" ||
+        fail "no reason on standard error"
+    shot
+    all_black "$work/now.png" || fail "the picture is not black without a cartridge"
     key F12
     expect_exit_zero
 }
 
-# F1 with the scripted dialog: every kind of failure shows "Rom Error!" with
-# the title "Error", and the program runs on; a valid path loads.
+# No display at all: the window cannot open; one line on standard error
+# says so and the program ends with a failure status.
+case_no_display() {
+    local status
+    env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 30 "$quorrant" "$demo" \
+        >"$work/stdout" 2>"$work/stderr" </dev/null
+    status=$?
+    [ "$status" -ne 124 ] || fail "the program ran on without a display"
+    [ "$status" -ne 0 ] || fail "status 0 without a display"
+    grep -q "^Quorrant: cannot open the window" "$work/stderr" || fail "no reason on standard error"
+}
+
+# More than one argument: a usage line, status 2, no window.
+case_usage() {
+    local status
+    env -u DISPLAY "$quorrant" "$demo" "$demo" >"$work/stdout" 2>"$work/stderr" </dev/null
+    status=$?
+    [ "$status" -eq 2 ] || fail "status $status for two images"
+    grep -q "^usage: quorrant \[IMAGE\]" "$work/stderr" || fail "no usage line"
+}
+
+# F1 with the scripted dialog, on the demo. A cancel shows "Rom Error!",
+# clears the picture and resets (a failed load keeps the image, so the demo
+# starts again on its title scene); every kind of bad path does the same;
+# a valid path loads the other cartridge.
 case_f1_failures() {
     start_x
     scripted_zenity
+    reference title
+    start_program "$demo"
+    wait_for_title
+    press a
+    wait_until 20 not_title || fail "Start did not leave the title scene"
+
+    # The first dialog is cancelled only once a second F1 is queued behind
+    # it, so the program runs a single frame after the reset before the
+    # second dialog stops it again: that frame must be black (video memory
+    # cleared, the demo not yet drawing).
+    printf 'CANCEL-AFTER go1\nCANCEL-AFTER go2\n' >"$work/answers"
+    key F1
+    wait_until 20 dialogs_opened 1 || fail "F1 opened no dialog"
+    key F1
+    touch "$work/go1"
+    wait_until 20 dialogs_opened 2 || fail "the second F1 opened no dialog"
+    sleep 0.3
+    shot
+    all_black "$work/now.png" || fail "the picture was not cleared by the reset"
+    touch "$work/go2"
+    wait_until 20 messages_shown 2 || fail "no message for the cancels"
+    [ "$(sort -u "$work/messages")" = "Error|Rom Error!" ] || fail "messages: $(cat "$work/messages")"
+    wait_for_title
+    grep -q "^Quorrant: no cartridge chosen" "$work/stderr" || fail "no reason for the cancel on standard error"
+
     mkdir -p "$work/a-directory"
-    long_path="/tmp/$(printf 'x%.0s' $(seq 251))"  # 256 characters
+    local long_path
+    long_path="/tmp/$(printf 'x%.0s' $(seq 251))" # 256 characters
     {
-        echo CANCEL
         echo "$work/missing.gba"
         echo "$work/a-directory"
         echo "$long_path"
-        blank_image
+        echo "$carts/smoke.gba"
+        echo "$demo"
     } >"$work/answers"
-    start_program "$(blank_image)"
-    for expected in 1 2 3 4; do
+    local expected=2 reason
+    for reason in "No such file or directory" "not a regular file" "longer than 255 characters"; do
+        press a
+        wait_until 20 not_title || fail "Start did not leave the title scene"
         key F1
-        expect_running 0.7
-        [ "$(message_count)" -eq "$expected" ] || fail "after F1 number $expected: $(cat "$work/messages")"
+        expected=$((expected + 1))
+        wait_until 20 messages_shown "$expected" ||
+            fail "after F1 number $expected: $(cat "$work/messages")"
         [ "$(tail -1 "$work/messages")" = "Error|Rom Error!" ] || fail "message: $(tail -1 "$work/messages")"
+        grep -q "^Quorrant: cannot load .*$reason" "$work/stderr" || fail "no '$reason' on standard error"
+        wait_for_title
     done
-    key F1  # the valid path
-    expect_running 0.7
-    [ "$(message_count)" -eq 4 ] || fail "a valid load showed a message"
+
+    # A valid path: smoke.gba draws nothing, so the picture goes black and
+    # stays black.
+    key F1
+    wait_until 20 dialogs_opened 6 || fail "F1 opened no dialog"
+    wait_until 20 picture_black || fail "the other cartridge did not replace the demo"
+    expect_running 0.5
+    shot
+    all_black "$work/now.png" || fail "the picture of the other cartridge is not black"
+    # ...and the demo again.
+    key F1
+    wait_for_title
+    [ "$(message_count)" -eq "$expected" ] || fail "a valid load showed a message: $(tail -1 "$work/messages")"
     key F12
     expect_exit_zero
 }
@@ -220,14 +593,14 @@ case_real_zenity() {
         sleep 0.1
     done
     [ -n "$dialog_window" ] || fail "no file dialog"
-    sleep 3  # the dialog maps before it takes keys
+    sleep 3 # the dialog maps before it takes keys
     xdotool windowfocus --sync "$dialog_window" 2>/dev/null || true
     # An image larger than the largest cartridge: zenity returns it, the
     # load fails.
     truncate -s 33M "$work/too-large.gba"
     key ctrl+l
     xdotool type --delay 20 "$work/too-large.gba"
-    sleep 1  # let the location bar settle before it is activated
+    sleep 1 # let the location bar settle before it is activated
     key Return
     error_window=
     for _ in $(seq 100); do
