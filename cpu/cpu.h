@@ -137,7 +137,7 @@ uint32_t thumb_step();
 // A software interrupt (ARM or Thumb SWI): the SPSR receives the CPSR with
 // the flags packed into it, the CPSR becomes Supervisor mode with interrupts
 // disabled in ARM state, r14 = return_address, and execution continues at
-// the BIOS vector 0x08 with arm_step installed.
+// the BIOS vector 0x08 in ARM state (arm_step replaces thumb_step).
 void enter_software_interrupt(uint32_t return_address);
 
 // Enter Thumb state at target (bit 0 ignored): T set, thumb_step installed,

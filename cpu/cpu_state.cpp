@@ -102,7 +102,9 @@ void enter_software_interrupt(uint32_t return_address) {
     cpu_spsr = saved;
     cpu_regs[14] = return_address;
     cpu_regs[15] = 0x08;
-    cpu_step = arm_step;
+    // The vector is ARM code: a Thumb SWI returns to the ARM interpreter; in
+    // ARM state the step function in use (interpreter or recompiler) stays.
+    if (cpu_step == thumb_step) cpu_step = arm_step;
     arm_refill();
 }
 

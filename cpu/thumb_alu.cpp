@@ -23,8 +23,7 @@ uint32_t& reg_d_high_field() { return cpu_regs[(cpu_opcode >> 8) & 7]; }
 uint32_t imm8() { return cpu_opcode & 0xFF; }
 
 // The shifts set C from the barrel shifter, then N and Z from the result.
-uint32_t shift_by_immediate(uint32_t type) {
-    Shifted s = shift_immediate(type, reg_s(), imm5(), flag_c);
+uint32_t write_shifted(Shifted s) {
     reg_d() = s.value;
     flag_c = uint8_t(s.carry);
     set_nz_flags(s.value);
@@ -32,14 +31,13 @@ uint32_t shift_by_immediate(uint32_t type) {
     return THUMB_CYCLES;
 }
 
+uint32_t shift_by_immediate(uint32_t type) {
+    return write_shifted(shift_immediate(type, reg_s(), imm5(), flag_c));
+}
+
 // The amount is the low byte of Rs, with the register-shift rules of ARM.
 uint32_t shift_by_register(uint32_t type) {
-    Shifted s = shift_register(type, reg_d(), reg_s() & 0xFF, flag_c);
-    reg_d() = s.value;
-    flag_c = uint8_t(s.carry);
-    set_nz_flags(s.value);
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return write_shifted(shift_register(type, reg_d(), reg_s() & 0xFF, flag_c));
 }
 
 uint32_t logical(uint32_t result) {

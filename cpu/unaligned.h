@@ -3,22 +3,21 @@
 // handlers.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #include "memory/memory.h"
 
 // LDR and SWP: the word at address & ~3 rotated right by 8 x (address & 3).
 inline uint32_t load_word_rotated(uint32_t address) {
-    uint32_t word = mem_read32(address);
-    uint32_t amount = 8 * (address & 3);
-    return amount ? (word >> amount) | (word << (32 - amount)) : word;
+    return std::rotr(mem_read32(address), int(8 * (address & 3)));
 }
 
 // LDRH: at an odd address, the halfword at address & ~1 rotated right by 8
 // within 32 bits.
 inline uint32_t load_halfword_rotated(uint32_t address) {
     uint32_t half = mem_read16(address) & 0xFFFF;
-    return (address & 1) ? (half >> 8) | (half << 24) : half;
+    return (address & 1) ? std::rotr(half, 8) : half;
 }
 
 // LDRSH: at an odd address, the byte at that address sign-extended.

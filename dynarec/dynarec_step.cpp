@@ -72,9 +72,6 @@ uint32_t dynarec_step() {
     } else {
         cycles = arm_step() & 0xFFFF;
     }
-    // A software interrupt installs the ARM interpreter; in ARM state the
-    // user's choice of method stands. Thumb state (thumb_step) stays.
-    if (cpu_step == arm_step) cpu_step = dynarec_step;
     return cycles;
 }
 
@@ -86,15 +83,11 @@ void dynarec_flush() {
     dynarec_flush_count++;
 }
 
-void dynarec_start() {
-    code_write_watch = watch_code_write;
-    dynarec_flush();
-}
+// The code-write watch follows the page marks (clear_code_pages removes
+// it), so starting and stopping only need an empty cache.
+void dynarec_start() { dynarec_flush(); }
 
-void dynarec_stop() {
-    code_write_watch = nullptr;
-    dynarec_flush();
-}
+void dynarec_stop() { dynarec_flush(); }
 
 #else
 

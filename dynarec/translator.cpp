@@ -142,9 +142,7 @@ int tr_call_end_mul15() {
 // --- Native translators (S clear) -----------------------------------------
 // MOV<c> <Rd>, #<imm>
 int tr_mov_imm() {
-    uint32_t imm8 = xlat_opcode & 0xFF;
-    uint32_t rotate = 2 * ((xlat_opcode >> 8) & 15);
-    uint32_t value = rotate ? (imm8 >> rotate) | (imm8 << (32 - rotate)) : imm8;
+    uint32_t value = rotated_immediate(xlat_opcode & 0xFF, (xlat_opcode >> 8) & 15, 0).value;
     emit_mov_r_imm(DWORD, EAX, value);
     emit_mov_mem_r(DWORD, EAX, reg_address(rd_of(xlat_opcode)));
     return emit_native_fetch(rd_of(xlat_opcode));

@@ -20,11 +20,7 @@ struct BusRegion {
 // Little-endian accessors; the host is little-endian, and the offsets they
 // get are aligned to the access width and inside the array.
 uint32_t load8(const uint8_t* p) { return *p; }
-uint32_t load16(const uint8_t* p) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
+uint32_t load16(const uint8_t* p) { return load_le16(p); }
 uint32_t load32(const uint8_t* p) {
     uint32_t v;
     std::memcpy(&v, p, 4);

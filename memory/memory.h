@@ -58,6 +58,13 @@ void free_memory();
 // rebuilds region_base. Passing null releases the image.
 void install_rom(uint8_t* image, uint32_t size);
 
+// The little-endian halfword at p (the host is little-endian).
+inline uint16_t load_le16(const uint8_t* p) {
+    uint16_t half;
+    __builtin_memcpy(&half, p, 2);
+    return half;
+}
+
 // Per region, the mask that makes an offset wrap where the console mirrors
 // and the length of the array behind it; filled with region_base.
 extern uint32_t region_mask[16];
@@ -99,11 +106,7 @@ void mem_write32(uint32_t address, uint32_t value);
 inline uint32_t fetch_halfword(uint32_t address) {
     uint32_t region = (address >> 24) & 15;
     uint32_t offset = address & 0xFFFFFE;
-    if (region - 8 < 6 && offset < rom_size) {
-        uint16_t half;
-        __builtin_memcpy(&half, rom + offset, 2);  // little-endian host
-        return half;
-    }
+    if (region - 8 < 6 && offset < rom_size) return load_le16(rom + offset);
     return mem_read16(address) & 0xFFFF;
 }
 
@@ -138,9 +141,7 @@ constexpr uint32_t BG3_CR = 0x00E;
 constexpr uint32_t DMA3 = 0x0D4;  // source, dest, count, control
 constexpr uint32_t KEY_INPUT = 0x130;
 
-inline uint16_t io_read16(uint32_t offset) {
-    return uint16_t(io_regs[offset] | io_regs[offset + 1] << 8);
-}
+inline uint16_t io_read16(uint32_t offset) { return load_le16(io_regs + offset); }
 inline void io_write16(uint32_t offset, uint16_t value) {
     io_regs[offset] = uint8_t(value);
     io_regs[offset + 1] = uint8_t(value >> 8);

@@ -27,7 +27,7 @@ constexpr uint32_t TILE_BYTES_4BIT = 32;
 uint32_t char_base(uint16_t control) { return ((control >> 2) & 3) * CHAR_BASE_UNIT; }
 uint32_t map_base(uint16_t control) { return ((control >> 8) & 0x1F) * MAP_BASE_UNIT; }
 
-uint16_t vram_half(uint32_t offset) { return uint16_t(vram[offset] | vram[offset + 1] << 8); }
+uint16_t vram_half(uint32_t offset) { return load_le16(vram + offset); }
 
 // Eight one-byte pixels of a tile row starting at `row`, for x0 .. x0 + 7.
 void draw_row_8bit(const uint8_t* row, int32_t x0, int32_t y) {

@@ -13,7 +13,7 @@ constexpr uint32_t SPRITE_TILES = 0x10000;  // object tiles in vram
 constexpr uint32_t SPRITE_TILE_BYTES = 64;
 constexpr uint32_t OBJECT_PALETTE = 256;  // object half of host_palette
 
-uint16_t oam_half(uint32_t index) { return uint16_t(oam[2 * index] | oam[2 * index + 1] << 8); }
+uint16_t oam_half(uint32_t index) { return load_le16(oam + 2 * index); }
 
 }  // namespace
 
