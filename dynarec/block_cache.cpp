@@ -1,60 +1,51 @@
-// The translation cache's buckets and its node pool.
-#if defined(__x86_64__) || defined(__i386__)
+// The translation cache's table.
 #include "dynarec/block_cache.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-
-cache_bucket block_cache[CACHE_BUCKETS];
 
 namespace {
 
-cache_node node_pool[CACHE_POOL_SIZE];
-uint32_t nodes_used = 0;
+constexpr uint32_t SLOT_BITS = 17;  // twice CACHE_CAPACITY
+constexpr uint32_t SLOTS = 1u << SLOT_BITS;
 
-// translate_block empties the cache before the pool can run dry, so running
-// out here is a fault in the recompiler, not in the program it runs.
-cache_node* allocate_node() {
-    if (nodes_used == CACHE_POOL_SIZE) {
-        std::fprintf(stderr, "quorrant: translation cache node pool exhausted\n");
-        std::abort();
-    }
-    cache_node* node = &node_pool[nodes_used++];
-    *node = {nullptr, 0, nullptr};
-    return node;
-}
+// A slot is taken when its generation is the cache's: emptying the cache
+// is one increment, not a pass over the table.
+struct Slot {
+    uint32_t pc;
+    uint32_t generation;
+    uint8_t* code;
+};
+
+Slot slots[SLOTS];
+uint32_t generation = 1;
+uint32_t entries = 0;
+
+// Fibonacci hashing: the top bits of pc x 2^32 / phi, which spreads
+// addresses that differ in any bits, low or high, over the whole table.
+uint32_t first_slot(uint32_t pc) { return (pc * 0x9E3779B1u) >> (32 - SLOT_BITS); }
 
 }  // namespace
 
-void cache_insert(uint32_t pc, uint8_t* code) { bucket_append(block_cache[pc & 0xFFF], pc, code); }
-
-uint8_t* cache_find(uint32_t pc) { return bucket_find(block_cache[pc & 0xFFF], pc); }
-
-void bucket_append(cache_bucket& bucket, uint32_t pc, uint8_t* code) {
-    cache_node* node = allocate_node();
-    bucket.cursor = node;
-    if (!bucket.head)
-        bucket.head = node;
-    else
-        bucket.tail->next = node;
-    bucket.tail = node;
-    node->next = nullptr;
-    node->code = code;
-    node->pc = pc;
+void cache_insert(uint32_t pc, uint8_t* code) {
+    uint32_t i = first_slot(pc);
+    while (slots[i].generation == generation && slots[i].pc != pc) i = (i + 1) & (SLOTS - 1);
+    if (slots[i].generation != generation) entries++;
+    slots[i] = {pc, generation, code};
 }
 
-uint8_t* bucket_find(cache_bucket& bucket, uint32_t pc) {
-    for (bucket.cursor = bucket.head; bucket.cursor; bucket.cursor = bucket.cursor->next)
-        if (bucket.cursor->pc == pc) return bucket.cursor->code;
-    return nullptr;
+uint8_t* cache_find(uint32_t pc) {
+    for (uint32_t i = first_slot(pc);; i = (i + 1) & (SLOTS - 1)) {
+        if (slots[i].generation != generation) return nullptr;
+        if (slots[i].pc == pc) return slots[i].code;
+    }
 }
 
-bool cache_pool_full() { return nodes_used == CACHE_POOL_SIZE; }
+bool cache_full() { return entries >= CACHE_CAPACITY; }
 
 void cache_clear() {
-    std::memset(block_cache, 0, sizeof block_cache);
-    nodes_used = 0;
+    entries = 0;
+    if (++generation == 0) {  // after 2^32 emptyings: old tags would match again
+        std::memset(slots, 0, sizeof slots);
+        generation = 1;
+    }
 }
-
-#endif

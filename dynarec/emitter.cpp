@@ -1,15 +1,9 @@
-// The code buffer and the x86 instruction forms.
+// The x86 instruction forms.
 #if defined(__x86_64__) || defined(__i386__)
 #include "dynarec/emitter.h"
 
-#include <sys/mman.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-
-#include "dynarec/dynarec.h"
-#include "dynarec/translator.h"
 
 namespace {
 
@@ -25,20 +19,6 @@ uint32_t rel32(const void* target, uintptr_t next) {
     }
 #endif
     return uint32_t(difference);
-}
-
-constexpr size_t PAGE = 4096;
-constexpr size_t STORAGE_SIZE = 0x10000;  // whole pages around the 65535 bytes
-
-// Static storage, next to cpu_live and the handlers, so that rel32 calls and
-// (on a 64-bit host) RIP-relative operands reach everything the code uses.
-alignas(PAGE) uint8_t code_storage[STORAGE_SIZE];
-
-void protect(int flags) {
-    if (mprotect(code_storage, STORAGE_SIZE, flags) != 0) {
-        std::perror("quorrant: mprotect of the code buffer");
-        std::abort();
-    }
 }
 
 // The four bytes of a ModRM 05/15 memory operand, written as the last part
@@ -62,37 +42,13 @@ void emit_shift_cl(uint8_t w, uint8_t digit, uint8_t r) {
 
 }  // namespace
 
-uint8_t* const code_buffer = code_storage;
-uint16_t code_pos = 0;
-
-void code_buffer_writable() { protect(PROT_READ | PROT_WRITE); }
-void code_buffer_executable() { protect(PROT_READ | PROT_EXEC); }
-
-void code_buffer_init() {
-    if (uintptr_t(code_storage) % PAGE != 0) {
-        std::fprintf(stderr, "quorrant: code buffer not page aligned\n");
-        std::abort();
-    }
-    code_buffer_writable();
-    std::memset(code_storage, 0, STORAGE_SIZE);
-    code_buffer_executable();
-    build_translator_table();
-    dynarec_start();
-}
-
-// Static storage is not given back; the buffer only stops being executable.
-void code_buffer_release() {
-    dynarec_stop();
-    protect(PROT_READ | PROT_WRITE);
-}
-
-void emit_u8(uint8_t b) { code_buffer[code_pos++] = b; }
+void emit_u8(uint8_t b) { code_append8(b); }
 
 void emit_u32(uint32_t v) {
     for (int i = 0; i < 4; i++) emit_u8(uint8_t(v >> (8 * i)));
 }
 
-void patch_rel8(uint16_t pos, uint8_t len) { code_buffer[pos] = uint8_t(len - 1); }
+void patch_rel8(uint32_t pos, uint8_t len) { code_patch8(pos, uint8_t(len - 1)); }
 
 void emit_mov_r_mem(uint8_t w, uint8_t r, const void* addr) {
     emit_u8(uint8_t(0x8A | w));
@@ -146,9 +102,9 @@ void emit_sar_imm(uint8_t w, uint8_t r, uint8_t n) {
     emit_u8(n);
 }
 
-uint16_t emit_jcc_rel8(uint8_t cc) {
+uint32_t emit_jcc_rel8(uint8_t cc) {
     emit_u8(uint8_t(0x70 | cc));
-    uint16_t placeholder = code_pos;
+    uint32_t placeholder = code_pos;
     emit_u8(0x00);
     return placeholder;
 }

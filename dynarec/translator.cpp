@@ -111,6 +111,34 @@ bool writes_back_to_r15(uint32_t opcode) {
     }
 }
 
+// Instructions whose handler stores into memory: STR, STRB, STRH, STM and
+// SWP, SWPB (a store to DMA3's control register copies too).
+bool stores_to_memory(uint32_t opcode) {
+    bool store = !(opcode & (1u << 20));
+    switch ((opcode >> 25) & 7) {
+        case 0:
+            if ((opcode & 0x0FB000F0) == 0x01000090) return true;        // SWP, SWPB
+            return (opcode & 0x90) == 0x90 && (opcode & 0x60) && store;  // STRH
+        case 2:
+        case 3:
+        case 4: return store;  // STR, STRB; STM
+        default: return false;
+    }
+}
+
+// After a store: when it wrote over translated code, possibly a later
+// instruction of this very block, the block ends here with the processor
+// exact (the handler's fetch has latched the word as it now reads), so that
+// the next instruction runs as newly written, as on the interpreter.
+void emit_exit_if_code_written(uint32_t cycles) {
+    emit_mov_r_mem(BYTE, EAX, &code_stale);
+    emit_and_r_r(BYTE, EAX, EAX);
+    uint32_t go_on = emit_jcc_rel8(JE);
+    emit_mov_r_imm(DWORD, EAX, cycles);
+    emit_ret();
+    patch_rel8(go_on, uint8_t(code_pos - go_on));
+}
+
 }  // namespace
 
 // Runs ahead of every conditional instruction: a failed condition does the
@@ -223,17 +251,18 @@ void build_translator_table() {
 }
 
 int translate_insn() {
-    uint16_t start = code_pos;
+    uint32_t start = code_pos;
     bool conditional = (xlat_opcode >> 28) != 0xE;  // condition 15 too: its test always fails
-    uint16_t skip = 0;
+    uint32_t skip = 0;
     if (conditional) {
         emit_call(routine_address(cond_test));
         emit_and_r_r(BYTE, EAX, EAX);
         skip = emit_jcc_rel8(JE);
     }
     int end = translator_table[arm_index(xlat_opcode)]() | writes_back_to_r15(xlat_opcode);
+    if (!end && stores_to_memory(xlat_opcode)) emit_exit_if_code_written(block_cycles + ARM_CYCLES);
     if (conditional) patch_rel8(skip, uint8_t(code_pos - skip));
-    if (uint16_t(code_pos - start) > INSN_MAX_BYTES) {
+    if (code_pos - start > INSN_MAX_BYTES) {
         std::fprintf(stderr, "quorrant: translation of 0x%08x too long\n", xlat_opcode);
         std::abort();
     }
@@ -245,7 +274,7 @@ int translate_insn() {
 }
 
 uint8_t* translate_block(uint32_t pc) {
-    if (code_pos + BLOCK_MAX_BYTES > CODE_BUFFER_SIZE || cache_pool_full()) dynarec_flush();
+    if (code_pos + BLOCK_MAX_BYTES > code_buffer_size || cache_full()) dynarec_flush();
     code_buffer_writable();
     uint8_t* entry = code_buffer + code_pos;
     cache_insert(pc, entry);

@@ -2,13 +2,15 @@
 //
 //   quorrant-run [--frames N] [--method interp|dynarec] [--regs]
 //                [--peek ADDR:LEN]... [--hold BUTTON:FROM:TO]...
-//                [--png FILE] [--hash] [--stats] [--switch-every N] IMAGE
+//                [--png FILE] [--hash] [--stats] [--switch-every N]
+//                [--code-buffer BYTES] IMAGE
 //
 // Runs the program's start-up and load_rom reset for IMAGE, then N frames
 // (default 60), then prints what was asked for. Exit status 2 on bad
 // arguments or an image that cannot be loaded. --switch-every N presses the
 // method keys at every N-th frame boundary, F6 and F5 in turn, as a user
-// would (in Thumb state they do nothing).
+// would (in Thumb state they do nothing). --code-buffer sets the size of the
+// recompiler's code buffer (tests make it small, so that it fills).
 #include <png.h>
 #include <unistd.h>
 
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "cpu/cpu.h"
+#include "dynarec/code_buffer.h"
 #include "dynarec/dynarec.h"
 #include "memory/memory.h"
 #include "shell/cartridge.h"
@@ -54,6 +57,7 @@ struct Options {
     bool hash = false;
     bool stats = false;
     long switch_every = 0;
+    uint32_t code_buffer_bytes = CODE_BUFFER_MAX_SIZE;
     std::vector<Peek> peeks;
     std::vector<Hold> holds;
     std::string png;
@@ -65,7 +69,7 @@ struct Options {
     std::fprintf(stderr,
                  "usage: quorrant-run [--frames N] [--method interp|dynarec] [--regs] "
                  "[--peek ADDR:LEN]... [--hold BUTTON:FROM:TO]... [--png FILE] [--hash] "
-                 "[--stats] [--switch-every N] IMAGE\n");
+                 "[--stats] [--switch-every N] [--code-buffer BYTES] IMAGE\n");
     std::exit(2);
 }
 
@@ -139,6 +143,15 @@ Options parse_options(int argc, char** argv) {
             if (!parse_number(text, 10, 1ull << 40, every) || every == 0)
                 usage_error("bad --switch-every '" + text + "'");
             options.switch_every = long(every);
+        } else if (arg == "--code-buffer") {
+            unsigned long long bytes;
+            std::string text = value();
+            if (!parse_number(text, 10, CODE_BUFFER_MAX_SIZE, bytes) ||
+                bytes < CODE_BUFFER_MIN_SIZE)
+                usage_error("bad --code-buffer '" + text + "' (" +
+                            std::to_string(CODE_BUFFER_MIN_SIZE) + " to " +
+                            std::to_string(CODE_BUFFER_MAX_SIZE) + " bytes)");
+            options.code_buffer_bytes = uint32_t(bytes);
         } else if (arg.size() > 1 && arg[0] == '-') {
             usage_error("unknown option '" + arg + "'");
         } else if (options.image.empty()) {
@@ -243,6 +256,7 @@ int main(int argc, char** argv) {
     }
 
     screen = {picture, SCREEN_WIDTH * 4, picture_clear, nullptr};
+    code_buffer_choose_size(options.code_buffer_bytes);
     console_startup();
     if (read_rom_file(options.image.c_str())) {
         console_shutdown();
@@ -280,6 +294,8 @@ int main(int argc, char** argv) {
         std::printf("fps %.1f\n", seconds > 0 ? options.frames / seconds : 0.0);
         std::printf("method-keys %ld\n", switches);
         std::printf("dynarec-flushes %" PRIu64 "\n", dynarec_flush_count - flushes_before);
+        std::printf("code-buffer %u %s\n", code_buffer_size,
+                    code_buffer_two_views() ? "two-views" : "switching");
         std::printf("rss-start-kb %ld\n", rss_start);
         std::printf("rss-end-kb %ld\n", resident_kb());
     }

@@ -1,5 +1,5 @@
-// More straight-line code than the recompiler's buffer holds, run three
-// times: the results are the architecture's under either method.
+// More straight-line code than the recompiler's smallest buffer holds, run
+// three times: the results are the architecture's under either method.
 #include <gtest/gtest.h>
 
 #include "cart_runner.h"
@@ -7,7 +7,8 @@
 TEST(BigCodeCartridge, CountsAndSumsAreRightUnderEachMethod) {
     for (const char* method : {"interp", "dynarec"}) {
         SCOPED_TRACE(method);
-        CartRun run = run_cart(cart_path("bigcode"), {"--frames", "10", "--method", method});
+        CartRun run = run_cart(cart_path("bigcode"),
+                               {"--frames", "10", "--method", method, "--code-buffer", "65536"});
         if (run.exit_status == 2 && std::string(method) == "dynarec") continue;  // not built here
         ASSERT_EQ(run.exit_status, 0) << run.output;
         EXPECT_EQ(run.status(), 1u);
@@ -16,14 +17,15 @@ TEST(BigCodeCartridge, CountsAndSumsAreRightUnderEachMethod) {
     }
 }
 
-// The endless loop of more than 64 KB of code, with the method switched
-// every 3 frames: every pass stays right while the recompiler empties and
-// refills its buffer again and again.
+// The endless loop of more than 64 KB of code (more than a 64 KB buffer holds), with the method
+// switched every 3 frames: every pass stays right while the recompiler empties and refills its
+// buffer again and again.
 TEST(CodeLoopCartridge, PassesStayRightWhileTheBufferRefills) {
     for (const char* method : {"interp", "dynarec"}) {
         SCOPED_TRACE(method);
-        CartRun run = run_cart(cart_path("codeloop"), {"--frames", "12", "--switch-every", "3",
-                                                       "--method", method, "--stats"});
+        CartRun run =
+            run_cart(cart_path("codeloop"), {"--frames", "12", "--switch-every", "3", "--method",
+                                             method, "--stats", "--code-buffer", "65536"});
         if (run.exit_status == 2 && std::string(method) == "dynarec") continue;  // not built here
         ASSERT_EQ(run.exit_status, 0) << run.output;
         EXPECT_EQ(run.magic(), RESULTS_MAGIC);
