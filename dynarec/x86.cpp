@@ -22,9 +22,7 @@ constexpr bool HOST64 = false;
 // Where the byte at buffer position pos runs, and a rel32 field filled in
 // place: the only two facts the forms need of the code buffer.
 uintptr_t run_address(uint32_t pos) { return uintptr_t(code_buffer) + pos; }
-void write_rel32_at(uint32_t pos, uint32_t value) {
-    for (int i = 0; i < 4; i++) code_buffer[pos + i] = uint8_t(value >> (8 * i));
-}
+void write_rel32_at(uint32_t pos, uint32_t value) { code_patch32(pos, value); }
 
 [[noreturn]] void build_fault(const char* what) {
     std::fprintf(stderr, "quorrant: x86 emitter: %s\n", what);
@@ -62,6 +60,16 @@ void opcode(const uint8_t* bytes, int count) {
 // byte; base 101 with mod 00 would mean "no base", so ebp/r13 always carry
 // a displacement.
 void modrm_mem(uint8_t reg, const Mem& m) {
+    if (m.base.code == NO_BASE) {  // disp32 alone: x86-64 needs the SIB form
+        if (HOST64) {
+            emit_u8(uint8_t((reg & 7) << 3 | 4));
+            emit_u8(0x25);
+        } else {
+            emit_u8(uint8_t((reg & 7) << 3 | 5));
+        }
+        emit_u32(uint32_t(m.disp));
+        return;
+    }
     uint8_t base = m.base.code & 7;
     uint8_t mod = (m.disp == 0 && base != 5) ? 0 : fits_int8(m.disp) ? 1 : 2;
     if (m.index != NO_INDEX) {
@@ -82,11 +90,12 @@ void modrm_mem(uint8_t reg, const Mem& m) {
 // An instruction with a memory operand: [66] [REX] opcode ModRM...
 void encode_mem(bool w, uint8_t reg, const Mem& m, std::initializer_list<uint8_t> op,
                 bool byte_reg = false, bool operand16 = false) {
+    uint8_t base = m.base.code == NO_BASE ? 0 : m.base.code;
     check_code(reg);
-    check_code(m.base.code);
+    check_code(base);
     uint8_t index = m.index == NO_INDEX ? 0 : m.index;
     if (operand16) emit_u8(0x66);
-    rex(w, reg, index, m.base.code, byte_reg && reg >= 4 && reg < 8);
+    rex(w, reg, index, base, byte_reg && reg >= 4 && reg < 8);
     opcode(op.begin(), int(op.size()));
     modrm_mem(reg, m);
 }
@@ -124,6 +133,12 @@ void short_register_op(uint8_t base_opcode, RegPtr r) {
 }
 
 }  // namespace
+
+Mem absolute(const void* address) {
+    uintptr_t value = uintptr_t(address);
+    if (value > 0x7FFFFFFF) build_fault("absolute operand above 2 GiB");
+    return Mem{RegPtr{NO_BASE}, int32_t(value)};
+}
 
 void mov(Reg32 d, Reg32 s) { encode_reg(false, s.code, d.code, {0x89}); }
 void mov(Reg32 d, uint32_t imm) {

@@ -8,8 +8,8 @@
 // general register, a RegPtr the same register at pointer width (for bases
 // and the stack), a Reg8 its low byte. A memory operand is a pointer-width
 // base, an optional index scaled by 1, 2, 4 or 8, and a 32-bit displacement:
-// the back end addresses the processor's state from a base register, so no
-// form takes an absolute address.
+// the back end addresses the processor's state from a base register; other
+// variables of the program are absolute operands.
 //
 // Jumps and calls: rel32 forms take the target's run-time address; forward
 // jumps whose target is not yet known return a Fixup that patch_here() or
@@ -41,6 +41,7 @@ constexpr Reg8 low8(Reg32 r) { return Reg8{r.code}; }
 constexpr Reg32 as32(RegPtr r) { return Reg32{r.code}; }
 
 constexpr uint8_t NO_INDEX = 0xFF;
+constexpr uint8_t NO_BASE = 0xFF;
 
 struct Mem {
     RegPtr base;
@@ -52,6 +53,9 @@ constexpr Mem mem(RegPtr base, int32_t disp = 0) { return Mem{base, disp}; }
 constexpr Mem mem(RegPtr base, Reg32 index, uint8_t scale, int32_t disp = 0) {
     return Mem{base, disp, index.code, scale};
 }
+// A variable of the program at its absolute address: the program is built
+// position-dependent, so its static storage lies below 2 GiB on both hosts.
+Mem absolute(const void* address);
 
 // Condition codes in the encoding's order (the low nibble of Jcc/SETcc/CMOVcc).
 // clang-format off

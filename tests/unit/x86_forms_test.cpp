@@ -147,6 +147,10 @@ std::vector<Form> common_forms() {
         {"call .+0x1000", [] { call(uintptr_t(code_buffer) + code_pos + 0x1000); }},
         {"jmp .+0x1000", [] { jmp(uintptr_t(code_buffer) + code_pos + 0x1000); }},
         {"jne .-0x1000", [] { jcc(CC_NE, uintptr_t(code_buffer) + code_pos - 0x1000); }},
+        {"mov ecx, DWORD PTR ds:0x12345678",
+         [] { mov(ecx, absolute(reinterpret_cast<const void*>(0x12345678))); }},
+        {"cmp BYTE PTR ds:0x1234568, 0x0",
+         [] { alu8(CMP, absolute(reinterpret_cast<const void*>(0x1234568)), 0); }},
     };
 }
 
