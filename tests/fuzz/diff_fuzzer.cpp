@@ -125,7 +125,7 @@ void start_console() {
 // The start state of both runs: memory as it was before any input, the
 // stream written through the bus, the registers of the header, nothing
 // translated.
-void set_up(const uint8_t* data, size_t size, StepFunction arm_step_function) {
+void set_up(const uint8_t* data, size_t size, Method method) {
     for (Array& array : arrays) std::memcpy(array.data, array.pristine, array.size);
     dma3_source = dma3_dest = 0;
     dma3_count = dma3_control = 0;
@@ -162,12 +162,11 @@ void set_up(const uint8_t* data, size_t size, StepFunction arm_step_function) {
 
     dynarec_flush();
     cpu_regs[15] = start;
+    cpu_method = method;
     if (control & 1) {
         cpu_cpsr |= CPSR_T;
-        cpu_step = thumb_step;
         thumb_refill();
     } else {
-        cpu_step = arm_step_function;
         arm_refill();
     }
 }
@@ -193,7 +192,7 @@ int run_recompiler(int limit, bool* excluded) {
     int i = 0;
     for (; i < limit && instructions < MAX_INSTRUCTIONS; i++) {
         Step& step = steps[i];
-        step.thumb = cpu_step == thumb_step;
+        step.thumb = in_thumb_state();
         if (step.thumb) {
             step.start = cpu_regs[15] - 4;
             step.cycles = thumb_step() & 0xFFFF;
@@ -202,7 +201,6 @@ int run_recompiler(int limit, bool* excluded) {
             step.start = cpu_regs[15] - 8;
             for (uint32_t w = 0; w < MAX_BLOCK_WORDS; w++)
                 block_words[w] = fetch_word(step.start + 4 * w);
-            cpu_step = dynarec_step;
             step.cycles = dynarec_step() & 0xFFFF;
             step.instructions = step.cycles / ARM_CYCLES;
             for (uint32_t w = 0; w < step.instructions && w < MAX_BLOCK_WORDS; w++) {
@@ -231,11 +229,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // The recompiler's run. When it meets an excluded step, it runs again
     // from the start up to the step before, so that memory is compared too.
-    set_up(data, size, dynarec_step);
+    set_up(data, size, Method::Dynarec);
     bool excluded;
     int recorded = run_recompiler(MAX_STEPS, &excluded);
     if (excluded) {
-        set_up(data, size, dynarec_step);
+        set_up(data, size, Method::Dynarec);
         recorded = run_recompiler(recorded, &excluded);
     }
     if (recorded == 0) return 0;
@@ -243,7 +241,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t dma_after[4] = {dma3_source, dma3_dest, dma3_count, dma3_control};
 
     // The interpreter's run, step for step.
-    set_up(data, size, arm_step);
+    set_up(data, size, Method::Interpretative);
     for (int i = 0; i < recorded; i++) {
         const Step& step = steps[i];
         uint32_t cycles = 0;

@@ -72,7 +72,7 @@ class StepTest : public ConsoleTest {
         std::vector<uint32_t> words(0x300 / 4, 0xE3A00001);                   // MOV r0, #1 ...
         words[0x0FC / 4] = words[0x1FC / 4] = words[0x2FC / 4] = 0xEAFFFFFE;  // ... B .
         load_test_image(words);
-        cpu_step = dynarec_step;
+        cpu_method = Method::Dynarec;
     }
     // Puts the processor at a block's first instruction and runs one step.
     void step_at(uint32_t address) {
@@ -124,7 +124,7 @@ TEST_F(StepTest, FullBufferEmptiesEverythingAndStartsAgain) {
     // buffer fills after a few dozen of them.
     std::vector<uint32_t> words(0x40000 / 4, 0xE3A00001);
     load_test_image(words);
-    cpu_step = dynarec_step;
+    cpu_method = Method::Dynarec;
     uint16_t last = 0;
     bool wrapped = false;
     for (uint32_t pc = ROM_START; pc < ROM_START + 0x40000 - 0x100; pc += 0x100) {
@@ -159,7 +159,7 @@ class StaleCodeTest : public ConsoleTest {
 };
 
 TEST_F(StaleCodeTest, WriteOverTranslatedCodeRetranslates) {
-    cpu_step = dynarec_step;
+    cpu_method = Method::Dynarec;
     install(0x02000000, 1);
     EXPECT_EQ(run_routine(0x02000000), 1u);
     install(0x02000000, 2);
