@@ -4,13 +4,19 @@
 //
 //   31  28 27 25 24 23 22 21 20 19  16 15                         0
 //  | cond | 100 | P  U  S  W  L |  Rn  |        register list        |
-// P: step the address before each transfer (IB, DB), else after (IA, DA);
-// U: step upwards and visit r0 first, else downwards from r15, so the
-// lowest-numbered register always sits at the lowest address.
+// P: the transfers start one word past the base (IB, DB), else at it
+// (IA, DA); U: the words lie above the base, else below it. Whatever the
+// mode, the registers go lowest first to the lowest address and the bus
+// sees the addresses in ascending order, as the ARM7TDMI issues them: an
+// STMDB over DMA3's registers writes the source before the count that
+// starts the copy.
 //
-// The addresses go to the bus as computed (the bus aligns them), and the
-// write-back follows each transfer, so the base keeps its low two bits and
-// a base in the list meets the address stepped so far.
+// The addresses go to the bus as computed (the bus aligns them), so the
+// base keeps its low two bits. Write-back follows each transfer: after k
+// registers Rn holds the base stepped by 4 x k in the instruction's
+// direction, so a base in the list meets the address stepped so far.
+#include <bit>
+
 #include "cpu/arm_handlers.h"
 #include "cpu/cpu.h"
 #include "memory/memory.h"
@@ -42,50 +48,48 @@ uint32_t lowest_listed(uint32_t list) {
 // One pass over the list. With S, a store, or a load without r15, moves
 // User mode's registers.
 template <bool load>
-uint32_t block_transfer() {
+bool block_transfer() {
     uint32_t opcode = cpu_opcode;
     uint32_t rn = (opcode >> 16) & 15;
     uint32_t list = opcode & 0xFFFF;
     bool up = opcode & BIT_U;
-    bool before = opcode & BIT_P;
     bool user_bank = (opcode & BIT_S) && !(load && (list & 0x8000));
     uint32_t base = cpu_regs[rn];
+    uint32_t span = 4 * uint32_t(std::popcount(list));
+    uint32_t lowest_address = up ? base : base - span;
+    // IB and DA start one word above IA and DB.
+    if (bool(opcode & BIT_P) == up) lowest_address += 4;
     uint32_t lowest = lowest_listed(list);
-    uint32_t a = base;
-    for (uint32_t k = 0; k < 16; k++) {
-        uint32_t i = up ? k : 15 - k;
+    uint32_t a = lowest_address;
+    uint32_t stepped = base;
+    for (uint32_t i = 0; i < 16; i++) {
         if (!((list >> i) & 1)) continue;
-        if (before) a = up ? a + 4 : a - 4;
         uint32_t& reg = user_bank ? user_register(i) : cpu_regs[i];
         if (load) {
             reg = mem_read32(a);
         } else {
             // A base that is the lowest listed register is stored as it was
-            // before the instruction, even when it is visited last.
+            // before the instruction.
             bool original = &reg == &cpu_regs[rn] && i == lowest;
             mem_write32(a, original ? base : reg);
         }
-        if (!before) a = up ? a + 4 : a - 4;
-        if (opcode & BIT_W) cpu_regs[rn] = a;
+        a += 4;
+        stepped = up ? stepped + 4 : stepped - 4;
+        if (opcode & BIT_W) cpu_regs[rn] = stepped;
     }
-    if (!load || !(list & 0x8000)) {
-        arm_fetch();
-    } else if (opcode & BIT_S) {
-        return_from_exception(cpu_regs[15]);
-    } else {
-        cpu_regs[15] &= ~3u;
-        arm_refill();
-    }
-    return ARM_CYCLES;
+    if (!load || !(list & 0x8000)) return NEXT;
+    if (opcode & BIT_S) return return_from_exception(cpu_regs[15]);
+    cpu_regs[15] &= ~3u;
+    return JUMPED;
 }
 
 }  // namespace
 
 // STM{IA|DA}<c> <Rn>{!}, <registers>{^}
-uint32_t arm_stm_post() { return block_transfer<false>(); }
+bool arm_stm_post() { return block_transfer<false>(); }
 // LDM{IA|DA}<c> <Rn>{!}, <registers>{^}
-uint32_t arm_ldm_post() { return block_transfer<true>(); }
+bool arm_ldm_post() { return block_transfer<true>(); }
 // STM{IB|DB}<c> <Rn>{!}, <registers>{^}
-uint32_t arm_stm_pre() { return block_transfer<false>(); }
+bool arm_stm_pre() { return block_transfer<false>(); }
 // LDM{IB|DB}<c> <Rn>{!}, <registers>{^}
-uint32_t arm_ldm_pre() { return block_transfer<true>(); }
+bool arm_ldm_pre() { return block_transfer<true>(); }

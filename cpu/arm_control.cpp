@@ -4,18 +4,14 @@
 #include "cpu/arm_handlers.h"
 #include "cpu/cpu.h"
 
-void return_from_exception(uint32_t target) {
+bool return_from_exception(uint32_t target) {
     if (mode_has_spsr()) {
-        uint32_t restored = cpu_spsr;
-        cpu_set_mode(restored);
+        cpu_set_mode(cpu_spsr);
         unpack_flags();
-        if (restored & CPSR_T) {
-            enter_thumb(target);
-            return;
-        }
     }
-    cpu_regs[15] = target;
-    arm_refill();
+    // The T bit the SPSR restored names the instruction set to continue in.
+    cpu_regs[15] = in_thumb_state() ? target & ~1u : target;
+    return JUMPED;
 }
 
 //   31  28 27 25 24 23                                              0
@@ -24,45 +20,40 @@ void return_from_exception(uint32_t target) {
 // holds address + 8. Bit 23 chose the handler, so each adds a known sign.
 
 // B<c> <label>  (forward)
-uint32_t arm_b_forward() {
+bool arm_b_forward() {
     cpu_regs[15] += (cpu_opcode & 0x7FFFFF) * 4;
-    arm_refill();
-    return ARM_CYCLES;
+    return JUMPED;
 }
 
 // B<c> <label>  (backward)
-uint32_t arm_b_backward() {
+bool arm_b_backward() {
     cpu_regs[15] += (cpu_opcode & 0xFFFFFF) * 4 - 0x4000000;
-    arm_refill();
-    return ARM_CYCLES;
+    return JUMPED;
 }
 
 // BL<c> <label>  (forward)
-uint32_t arm_bl_forward() {
+bool arm_bl_forward() {
     cpu_regs[14] = cpu_regs[15] - 4;
     cpu_regs[15] += (cpu_opcode & 0x7FFFFF) * 4;
-    arm_refill();
-    return ARM_CYCLES;
+    return JUMPED;
 }
 
 // BL<c> <label>  (backward)
-uint32_t arm_bl_backward() {
+bool arm_bl_backward() {
     cpu_regs[14] = cpu_regs[15] - 4;
     cpu_regs[15] += (cpu_opcode & 0xFFFFFF) * 4 - 0x4000000;
-    arm_refill();
-    return ARM_CYCLES;
+    return JUMPED;
 }
 
 // BX<c> <Rm>
-uint32_t arm_bx() {
+bool arm_bx() {
     uint32_t target = cpu_regs[cpu_opcode & 15];
     if (target & 1) {
         enter_thumb(target);
     } else {
         cpu_regs[15] = target;
-        arm_refill();
     }
-    return ARM_CYCLES;
+    return JUMPED;
 }
 
 //   31  28 27   23 22 21 20 19  16 15  12 11   8 7    4 3   0
@@ -75,13 +66,14 @@ namespace {
 
 uint32_t field(int shift) { return cpu_regs[(cpu_opcode >> shift) & 15]; }
 
-uint32_t write_short(uint32_t result) {
+// A destination r15 takes the result without a jump: the next fetch reads
+// from it.
+bool write_short(uint32_t result) {
     cpu_regs[(cpu_opcode >> 16) & 15] = result;
-    arm_fetch();
-    return ARM_CYCLES;
+    return NEXT;
 }
 
-uint32_t write_short_s(uint32_t result) {
+bool write_short_s(uint32_t result) {
     set_nz_flags(result);
     return write_short(result);
 }
@@ -94,14 +86,13 @@ uint64_t signed_product() {
     return uint64_t(int64_t(int32_t(field(0))) * int64_t(int32_t(field(8))));
 }
 
-uint32_t write_long(uint64_t result) {
+bool write_long(uint64_t result) {
     cpu_regs[(cpu_opcode >> 16) & 15] = uint32_t(result >> 32);
     cpu_regs[(cpu_opcode >> 12) & 15] = uint32_t(result);
-    arm_fetch();
-    return ARM_CYCLES;
+    return NEXT;
 }
 
-uint32_t write_long_s(uint64_t result) {
+bool write_long_s(uint64_t result) {
     flag_n = uint8_t(result >> 63);
     flag_z = result == 0;
     return write_long(result);
@@ -110,29 +101,29 @@ uint32_t write_long_s(uint64_t result) {
 }  // namespace
 
 // MUL<c> <Rd>, <Rm>, <Rs>
-uint32_t arm_mul() { return write_short(field(0) * field(8)); }
+bool arm_mul() { return write_short(field(0) * field(8)); }
 // MULS<c> <Rd>, <Rm>, <Rs>
-uint32_t arm_muls() { return write_short_s(field(0) * field(8)); }
+bool arm_muls() { return write_short_s(field(0) * field(8)); }
 // MLA<c> <Rd>, <Rm>, <Rs>, <Rn>
-uint32_t arm_mla() { return write_short(field(0) * field(8) + field(12)); }
+bool arm_mla() { return write_short(field(0) * field(8) + field(12)); }
 // MLAS<c> <Rd>, <Rm>, <Rs>, <Rn>
-uint32_t arm_mlas() { return write_short_s(field(0) * field(8) + field(12)); }
+bool arm_mlas() { return write_short_s(field(0) * field(8) + field(12)); }
 // UMULL<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-uint32_t arm_umull() { return write_long(unsigned_product()); }
+bool arm_umull() { return write_long(unsigned_product()); }
 // UMULLS<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-uint32_t arm_umulls() { return write_long_s(unsigned_product()); }
+bool arm_umulls() { return write_long_s(unsigned_product()); }
 // UMLAL<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-uint32_t arm_umlal() { return write_long(long_accumulator() + unsigned_product()); }
+bool arm_umlal() { return write_long(long_accumulator() + unsigned_product()); }
 // UMLALS<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-uint32_t arm_umlals() { return write_long_s(long_accumulator() + unsigned_product()); }
+bool arm_umlals() { return write_long_s(long_accumulator() + unsigned_product()); }
 // SMULL<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-uint32_t arm_smull() { return write_long(signed_product()); }
+bool arm_smull() { return write_long(signed_product()); }
 // SMULLS<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-uint32_t arm_smulls() { return write_long_s(signed_product()); }
+bool arm_smulls() { return write_long_s(signed_product()); }
 // SMLAL<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-uint32_t arm_smlal() { return write_long(long_accumulator() + signed_product()); }
+bool arm_smlal() { return write_long(long_accumulator() + signed_product()); }
 // SMLALS<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-uint32_t arm_smlals() { return write_long_s(long_accumulator() + signed_product()); }
+bool arm_smlals() { return write_long_s(long_accumulator() + signed_product()); }
 
 //   31  28 27   23 22 21 20 19  16 15  12 11                   0
 //  | cond | 00010 | R | 0  0 | 1111 |  Rd  | 0000 0000 0000     |  MRS
@@ -153,41 +144,40 @@ uint32_t field_mask() {
 
 // A new CPSR goes through cpu_set_mode (the bank switch) and then gives the
 // flag bytes their values; bytes outside the mask keep the current ones,
-// flags included, so the flags are packed first. A T bit written here is
-// only stored: the instruction set changes through BX alone.
-uint32_t write_psr(uint32_t value) {
+// flags included, so the flags are packed first. The T bit keeps its value:
+// it names the instruction set in use, which only BX and an exception return
+// change (a program that writes it here meets a result the architecture
+// leaves unpredictable).
+bool write_psr(uint32_t value) {
     uint32_t mask = field_mask();
     if (cpu_opcode & (1u << 22)) {
         cpu_spsr = (cpu_spsr & ~mask) | (value & mask);
     } else {
         pack_flags();
+        mask &= ~CPSR_T;
         cpu_set_mode((cpu_cpsr & ~mask) | (value & mask));
         unpack_flags();
     }
-    arm_fetch();
-    return ARM_CYCLES;
+    return NEXT;
 }
 
 }  // namespace
 
 // MRS<c> <Rd>, <CPSR|SPSR>
-uint32_t arm_mrs() {
+// A destination r15 takes the value without a jump.
+bool arm_mrs() {
     pack_flags();
     cpu_regs[(cpu_opcode >> 12) & 15] = (cpu_opcode & (1u << 22)) ? cpu_spsr : cpu_cpsr;
-    arm_fetch();
-    return ARM_CYCLES;
+    return NEXT;
 }
 
 // MSR<c> <CPSR|SPSR>_<fields>, <Rm>
-uint32_t arm_msr_reg() { return write_psr(cpu_regs[cpu_opcode & 15]); }
+bool arm_msr_reg() { return write_psr(cpu_regs[cpu_opcode & 15]); }
 
 // MSR<c> <CPSR|SPSR>_<fields>, #<const>
-uint32_t arm_msr_imm() { return write_psr(rotate_immediate(cpu_opcode)); }
+bool arm_msr_imm() { return write_psr(rotate_immediate(cpu_opcode)); }
 
 // SWI<c> #<imm24>
 // The comment field is left to the BIOS; the return address is the next
 // instruction, r15 - 4.
-uint32_t arm_swi() {
-    enter_software_interrupt(cpu_regs[15] - 4);
-    return ARM_CYCLES;
-}
+bool arm_swi() { return enter_software_interrupt(cpu_regs[15] - 4); }

@@ -49,173 +49,161 @@ using Operand = uint32_t (*)(uint32_t opcode);
 uint32_t rn() { return cpu_regs[(cpu_opcode >> 16) & 15]; }
 
 // Rd = result; a write of r15 continues at the result.
-uint32_t write_rd(uint32_t result) {
+bool write_rd(uint32_t result) {
     uint32_t rd = (cpu_opcode >> 12) & 15;
     cpu_regs[rd] = result;
-    if (rd == 15) {
-        arm_refill();
-    } else {
-        arm_fetch();
-    }
-    return ARM_CYCLES;
+    return rd == 15 ? JUMPED : NEXT;
 }
 
 // Rd = result after the flags are set; with S, a write of r15 is the
 // exception return.
-uint32_t write_rd_s(uint32_t result) {
+bool write_rd_s(uint32_t result) {
     uint32_t rd = (cpu_opcode >> 12) & 15;
-    if (rd == 15) {
-        return_from_exception(result);
-    } else {
-        cpu_regs[rd] = result;
-        arm_fetch();
-    }
-    return ARM_CYCLES;
+    if (rd == 15) return return_from_exception(result);
+    cpu_regs[rd] = result;
+    return NEXT;
 }
 
-uint32_t write_logical_s(uint32_t result) {
+bool write_logical_s(uint32_t result) {
     set_nz_flags(result);
     return write_rd_s(result);
 }
 
 // The compare operations write no register; Rd is ignored.
-uint32_t compared() {
-    arm_fetch();
-    return ARM_CYCLES;
-}
+bool compared() { return NEXT; }
 
 // The operations, each over its operand source. The flag-setting logical
 // ones are given a source that also sets C (the shifter's carry).
 template <Operand op2>
-uint32_t op_and() {
+bool op_and() {
     return write_rd(rn() & op2(cpu_opcode));
 }
 template <Operand op2>
-uint32_t op_ands() {
+bool op_ands() {
     return write_logical_s(rn() & op2(cpu_opcode));
 }
 template <Operand op2>
-uint32_t op_eor() {
+bool op_eor() {
     return write_rd(rn() ^ op2(cpu_opcode));
 }
 template <Operand op2>
-uint32_t op_eors() {
+bool op_eors() {
     return write_logical_s(rn() ^ op2(cpu_opcode));
 }
 template <Operand op2>
-uint32_t op_orr() {
+bool op_orr() {
     return write_rd(rn() | op2(cpu_opcode));
 }
 template <Operand op2>
-uint32_t op_orrs() {
+bool op_orrs() {
     return write_logical_s(rn() | op2(cpu_opcode));
 }
 template <Operand op2>
-uint32_t op_bic() {
+bool op_bic() {
     return write_rd(rn() & ~op2(cpu_opcode));
 }
 template <Operand op2>
-uint32_t op_bics() {
+bool op_bics() {
     return write_logical_s(rn() & ~op2(cpu_opcode));
 }
 template <Operand op2>
-uint32_t op_mov() {
+bool op_mov() {
     return write_rd(op2(cpu_opcode));
 }
 template <Operand op2>
-uint32_t op_movs() {
+bool op_movs() {
     return write_logical_s(op2(cpu_opcode));
 }
 template <Operand op2>
-uint32_t op_mvn() {
+bool op_mvn() {
     return write_rd(~op2(cpu_opcode));
 }
 template <Operand op2>
-uint32_t op_mvns() {
+bool op_mvns() {
     return write_logical_s(~op2(cpu_opcode));
 }
 
 template <Operand op2>
-uint32_t op_tst() {
+bool op_tst() {
     set_nz_flags(rn() & op2(cpu_opcode));
     return compared();
 }
 template <Operand op2>
-uint32_t op_teq() {
+bool op_teq() {
     set_nz_flags(rn() ^ op2(cpu_opcode));
     return compared();
 }
 
 template <Operand op2>
-uint32_t op_sub() {
+bool op_sub() {
     return write_rd(rn() - op2(cpu_opcode));
 }
 template <Operand op2>
-uint32_t op_rsb() {
+bool op_rsb() {
     return write_rd(op2(cpu_opcode) - rn());
 }
 template <Operand op2>
-uint32_t op_add() {
+bool op_add() {
     return write_rd(rn() + op2(cpu_opcode));
 }
 template <Operand op2>
-uint32_t op_adc() {
+bool op_adc() {
     return write_rd(rn() + op2(cpu_opcode) + flag_c);
 }
 template <Operand op2>
-uint32_t op_sbc() {
+bool op_sbc() {
     return write_rd(rn() - op2(cpu_opcode) - (1u - flag_c));
 }
 template <Operand op2>
-uint32_t op_rsc() {
+bool op_rsc() {
     return write_rd(op2(cpu_opcode) - rn() - (1u - flag_c));
 }
 
 template <Operand op2>
-uint32_t op_subs() {
+bool op_subs() {
     uint32_t a = rn(), b = op2(cpu_opcode);
     set_sub_flags(a, b, a - b);
     return write_rd_s(a - b);
 }
 template <Operand op2>
-uint32_t op_rsbs() {
+bool op_rsbs() {
     uint32_t a = rn(), b = op2(cpu_opcode);
     set_sub_flags(b, a, b - a);
     return write_rd_s(b - a);
 }
 template <Operand op2>
-uint32_t op_adds() {
+bool op_adds() {
     uint32_t a = rn(), b = op2(cpu_opcode);
     set_add_flags(a, b, a + b);
     return write_rd_s(a + b);
 }
 // The carry-in forms take C and V from the whole three-operand operation.
 template <Operand op2>
-uint32_t op_adcs() {
+bool op_adcs() {
     uint32_t a = rn(), b = op2(cpu_opcode), carry = flag_c;
     set_adc_flags(a, b, carry);
     return write_rd_s(a + b + carry);
 }
 template <Operand op2>
-uint32_t op_sbcs() {
+bool op_sbcs() {
     uint32_t a = rn(), b = op2(cpu_opcode), carry = flag_c;
     set_sbc_flags(a, b, carry);
     return write_rd_s(a - b - (1u - carry));
 }
 template <Operand op2>
-uint32_t op_rscs() {
+bool op_rscs() {
     uint32_t a = rn(), b = op2(cpu_opcode), carry = flag_c;
     set_sbc_flags(b, a, carry);
     return write_rd_s(b - a - (1u - carry));
 }
 template <Operand op2>
-uint32_t op_cmp() {
+bool op_cmp() {
     uint32_t a = rn(), b = op2(cpu_opcode);
     set_sub_flags(a, b, a - b);
     return compared();
 }
 template <Operand op2>
-uint32_t op_cmn() {
+bool op_cmn() {
     uint32_t a = rn(), b = op2(cpu_opcode);
     set_add_flags(a, b, a + b);
     return compared();
@@ -227,118 +215,118 @@ uint32_t op_cmn() {
 // take C from the shifter; the arithmetic ones from the ALU.
 
 // AND<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_and_reg() { return op_and<shift_operand>(); }
+bool arm_and_reg() { return op_and<shift_operand>(); }
 // ANDS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_ands_reg() { return op_ands<shift_operand_carry>(); }
+bool arm_ands_reg() { return op_ands<shift_operand_carry>(); }
 // EOR<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_eor_reg() { return op_eor<shift_operand>(); }
+bool arm_eor_reg() { return op_eor<shift_operand>(); }
 // EORS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_eors_reg() { return op_eors<shift_operand_carry>(); }
+bool arm_eors_reg() { return op_eors<shift_operand_carry>(); }
 // SUB<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_sub_reg() { return op_sub<shift_operand>(); }
+bool arm_sub_reg() { return op_sub<shift_operand>(); }
 // SUBS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_subs_reg() { return op_subs<shift_operand>(); }
+bool arm_subs_reg() { return op_subs<shift_operand>(); }
 // RSB<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_rsb_reg() { return op_rsb<shift_operand>(); }
+bool arm_rsb_reg() { return op_rsb<shift_operand>(); }
 // RSBS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_rsbs_reg() { return op_rsbs<shift_operand>(); }
+bool arm_rsbs_reg() { return op_rsbs<shift_operand>(); }
 // ADD<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_add_reg() { return op_add<shift_operand>(); }
+bool arm_add_reg() { return op_add<shift_operand>(); }
 // ADDS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_adds_reg() { return op_adds<shift_operand>(); }
+bool arm_adds_reg() { return op_adds<shift_operand>(); }
 // ADC<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_adc_reg() { return op_adc<shift_operand>(); }
+bool arm_adc_reg() { return op_adc<shift_operand>(); }
 // ADCS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_adcs_reg() { return op_adcs<shift_operand>(); }
+bool arm_adcs_reg() { return op_adcs<shift_operand>(); }
 // SBC<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_sbc_reg() { return op_sbc<shift_operand>(); }
+bool arm_sbc_reg() { return op_sbc<shift_operand>(); }
 // SBCS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_sbcs_reg() { return op_sbcs<shift_operand>(); }
+bool arm_sbcs_reg() { return op_sbcs<shift_operand>(); }
 // RSC<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_rsc_reg() { return op_rsc<shift_operand>(); }
+bool arm_rsc_reg() { return op_rsc<shift_operand>(); }
 // RSCS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_rscs_reg() { return op_rscs<shift_operand>(); }
+bool arm_rscs_reg() { return op_rscs<shift_operand>(); }
 // TST<c> <Rn>, <Rm>{, <shift>}
-uint32_t arm_tst_reg() { return op_tst<shift_operand_carry>(); }
+bool arm_tst_reg() { return op_tst<shift_operand_carry>(); }
 // TEQ<c> <Rn>, <Rm>{, <shift>}
-uint32_t arm_teq_reg() { return op_teq<shift_operand_carry>(); }
+bool arm_teq_reg() { return op_teq<shift_operand_carry>(); }
 // CMP<c> <Rn>, <Rm>{, <shift>}
-uint32_t arm_cmp_reg() { return op_cmp<shift_operand>(); }
+bool arm_cmp_reg() { return op_cmp<shift_operand>(); }
 // CMN<c> <Rn>, <Rm>{, <shift>}
-uint32_t arm_cmn_reg() { return op_cmn<shift_operand>(); }
+bool arm_cmn_reg() { return op_cmn<shift_operand>(); }
 // ORR<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_orr_reg() { return op_orr<shift_operand>(); }
+bool arm_orr_reg() { return op_orr<shift_operand>(); }
 // ORRS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_orrs_reg() { return op_orrs<shift_operand_carry>(); }
+bool arm_orrs_reg() { return op_orrs<shift_operand_carry>(); }
 // MOV<c> <Rd>, <Rm>{, <shift>}
-uint32_t arm_mov_reg() { return op_mov<shift_operand>(); }
+bool arm_mov_reg() { return op_mov<shift_operand>(); }
 // MOVS<c> <Rd>, <Rm>{, <shift>}
-uint32_t arm_movs_reg() { return op_movs<shift_operand_carry>(); }
+bool arm_movs_reg() { return op_movs<shift_operand_carry>(); }
 // BIC<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_bic_reg() { return op_bic<shift_operand>(); }
+bool arm_bic_reg() { return op_bic<shift_operand>(); }
 // BICS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-uint32_t arm_bics_reg() { return op_bics<shift_operand_carry>(); }
+bool arm_bics_reg() { return op_bics<shift_operand_carry>(); }
 // MVN<c> <Rd>, <Rm>{, <shift>}
-uint32_t arm_mvn_reg() { return op_mvn<shift_operand>(); }
+bool arm_mvn_reg() { return op_mvn<shift_operand>(); }
 // MVNS<c> <Rd>, <Rm>{, <shift>}
-uint32_t arm_mvns_reg() { return op_mvns<shift_operand_carry>(); }
+bool arm_mvns_reg() { return op_mvns<shift_operand_carry>(); }
 
 // ORDER ARM-DP-OPS: rotated immediate. The flag-setting logical operations
 // take C from bit 31 of a rotated immediate.
 
 // AND<c> <Rd>, <Rn>, #<const>
-uint32_t arm_and_imm() { return op_and<rotate_immediate>(); }
+bool arm_and_imm() { return op_and<rotate_immediate>(); }
 // ANDS<c> <Rd>, <Rn>, #<const>
-uint32_t arm_ands_imm() { return op_ands<rotate_immediate_carry>(); }
+bool arm_ands_imm() { return op_ands<rotate_immediate_carry>(); }
 // EOR<c> <Rd>, <Rn>, #<const>
-uint32_t arm_eor_imm() { return op_eor<rotate_immediate>(); }
+bool arm_eor_imm() { return op_eor<rotate_immediate>(); }
 // EORS<c> <Rd>, <Rn>, #<const>
-uint32_t arm_eors_imm() { return op_eors<rotate_immediate_carry>(); }
+bool arm_eors_imm() { return op_eors<rotate_immediate_carry>(); }
 // SUB<c> <Rd>, <Rn>, #<const>
-uint32_t arm_sub_imm() { return op_sub<rotate_immediate>(); }
+bool arm_sub_imm() { return op_sub<rotate_immediate>(); }
 // SUBS<c> <Rd>, <Rn>, #<const>
-uint32_t arm_subs_imm() { return op_subs<rotate_immediate>(); }
+bool arm_subs_imm() { return op_subs<rotate_immediate>(); }
 // RSB<c> <Rd>, <Rn>, #<const>
-uint32_t arm_rsb_imm() { return op_rsb<rotate_immediate>(); }
+bool arm_rsb_imm() { return op_rsb<rotate_immediate>(); }
 // RSBS<c> <Rd>, <Rn>, #<const>
-uint32_t arm_rsbs_imm() { return op_rsbs<rotate_immediate>(); }
+bool arm_rsbs_imm() { return op_rsbs<rotate_immediate>(); }
 // ADD<c> <Rd>, <Rn>, #<const>
-uint32_t arm_add_imm() { return op_add<rotate_immediate>(); }
+bool arm_add_imm() { return op_add<rotate_immediate>(); }
 // ADDS<c> <Rd>, <Rn>, #<const>
-uint32_t arm_adds_imm() { return op_adds<rotate_immediate>(); }
+bool arm_adds_imm() { return op_adds<rotate_immediate>(); }
 // ADC<c> <Rd>, <Rn>, #<const>
-uint32_t arm_adc_imm() { return op_adc<rotate_immediate>(); }
+bool arm_adc_imm() { return op_adc<rotate_immediate>(); }
 // ADCS<c> <Rd>, <Rn>, #<const>
-uint32_t arm_adcs_imm() { return op_adcs<rotate_immediate>(); }
+bool arm_adcs_imm() { return op_adcs<rotate_immediate>(); }
 // SBC<c> <Rd>, <Rn>, #<const>
-uint32_t arm_sbc_imm() { return op_sbc<rotate_immediate>(); }
+bool arm_sbc_imm() { return op_sbc<rotate_immediate>(); }
 // SBCS<c> <Rd>, <Rn>, #<const>
-uint32_t arm_sbcs_imm() { return op_sbcs<rotate_immediate>(); }
+bool arm_sbcs_imm() { return op_sbcs<rotate_immediate>(); }
 // RSC<c> <Rd>, <Rn>, #<const>
-uint32_t arm_rsc_imm() { return op_rsc<rotate_immediate>(); }
+bool arm_rsc_imm() { return op_rsc<rotate_immediate>(); }
 // RSCS<c> <Rd>, <Rn>, #<const>
-uint32_t arm_rscs_imm() { return op_rscs<rotate_immediate>(); }
+bool arm_rscs_imm() { return op_rscs<rotate_immediate>(); }
 // TST<c> <Rn>, #<const>
-uint32_t arm_tst_imm() { return op_tst<rotate_immediate_carry>(); }
+bool arm_tst_imm() { return op_tst<rotate_immediate_carry>(); }
 // TEQ<c> <Rn>, #<const>
-uint32_t arm_teq_imm() { return op_teq<rotate_immediate_carry>(); }
+bool arm_teq_imm() { return op_teq<rotate_immediate_carry>(); }
 // CMP<c> <Rn>, #<const>
-uint32_t arm_cmp_imm() { return op_cmp<rotate_immediate>(); }
+bool arm_cmp_imm() { return op_cmp<rotate_immediate>(); }
 // CMN<c> <Rn>, #<const>
-uint32_t arm_cmn_imm() { return op_cmn<rotate_immediate>(); }
+bool arm_cmn_imm() { return op_cmn<rotate_immediate>(); }
 // ORR<c> <Rd>, <Rn>, #<const>
-uint32_t arm_orr_imm() { return op_orr<rotate_immediate>(); }
+bool arm_orr_imm() { return op_orr<rotate_immediate>(); }
 // ORRS<c> <Rd>, <Rn>, #<const>
-uint32_t arm_orrs_imm() { return op_orrs<rotate_immediate_carry>(); }
+bool arm_orrs_imm() { return op_orrs<rotate_immediate_carry>(); }
 // MOV<c> <Rd>, #<const>
-uint32_t arm_mov_imm() { return op_mov<rotate_immediate>(); }
+bool arm_mov_imm() { return op_mov<rotate_immediate>(); }
 // MOVS<c> <Rd>, #<const>
-uint32_t arm_movs_imm() { return op_movs<rotate_immediate_carry>(); }
+bool arm_movs_imm() { return op_movs<rotate_immediate_carry>(); }
 // BIC<c> <Rd>, <Rn>, #<const>
-uint32_t arm_bic_imm() { return op_bic<rotate_immediate>(); }
+bool arm_bic_imm() { return op_bic<rotate_immediate>(); }
 // BICS<c> <Rd>, <Rn>, #<const>
-uint32_t arm_bics_imm() { return op_bics<rotate_immediate_carry>(); }
+bool arm_bics_imm() { return op_bics<rotate_immediate_carry>(); }
 // MVN<c> <Rd>, #<const>
-uint32_t arm_mvn_imm() { return op_mvn<rotate_immediate>(); }
+bool arm_mvn_imm() { return op_mvn<rotate_immediate>(); }
 // MVNS<c> <Rd>, #<const>
-uint32_t arm_mvns_imm() { return op_mvns<rotate_immediate_carry>(); }
+bool arm_mvns_imm() { return op_mvns<rotate_immediate_carry>(); }

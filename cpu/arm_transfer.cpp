@@ -46,29 +46,23 @@ uint32_t transfer_address(Offset offset, uint32_t& moved) {
 
 bool writes_back() { return !(cpu_opcode & BIT_P) || (cpu_opcode & BIT_W); }
 
-uint32_t done() {
-    arm_fetch();
-    return ARM_CYCLES;
-}
-
 // LDR/LDRB: the write-back follows the load, so with Rn = Rd the base
 // wins. A word loaded into r15 is a jump to it, word-aligned.
 template <Offset offset>
-uint32_t load_word_or_byte() {
+bool load_word_or_byte() {
     uint32_t moved;
     uint32_t address = transfer_address(offset, moved);
     uint32_t rd = rd_index();
     cpu_regs[rd] = (cpu_opcode & BIT_B) ? mem_read8(address) & 0xFF : load_word_rotated(address);
     if (writes_back()) cpu_regs[rn_index()] = moved;
-    if (rd != 15) return done();
+    if (rd != 15) return NEXT;
     cpu_regs[15] &= ~3u;
-    arm_refill();
-    return ARM_CYCLES;
+    return JUMPED;
 }
 
 // STR/STRB: Rd is read before the write-back.
 template <Offset offset>
-uint32_t store_word_or_byte() {
+bool store_word_or_byte() {
     uint32_t moved;
     uint32_t address = transfer_address(offset, moved);
     uint32_t value = cpu_regs[rd_index()];
@@ -78,15 +72,15 @@ uint32_t store_word_or_byte() {
         mem_write32(address, value);
     }
     if (writes_back()) cpu_regs[rn_index()] = moved;
-    return done();
+    return NEXT;
 }
 
 // LDRH/LDRSB/LDRSH. Pre-indexed write-back replaces Rn after the load;
 // post-indexed write-back steps whatever Rn holds after the load, so a
 // load into the base register leaves the loaded value +/- offset. A load
-// into r15 does not jump.
+// into r15 does not jump: the next fetch reads from the loaded value.
 template <Offset offset, Load load>
-uint32_t load_halfword() {
+bool load_halfword() {
     uint32_t moved;
     uint32_t address = transfer_address(offset, moved);
     uint32_t rn = rn_index();
@@ -96,89 +90,89 @@ uint32_t load_halfword() {
     } else {
         cpu_regs[rn] = step(cpu_regs[rn], offset(cpu_opcode));
     }
-    return done();
+    return NEXT;
 }
 
 // STRH, for every form of bits 7-4 with L clear.
 template <Offset offset>
-uint32_t store_halfword() {
+bool store_halfword() {
     uint32_t moved;
     uint32_t address = transfer_address(offset, moved);
     mem_write16(address, cpu_regs[rd_index()] & 0xFFFF);
     if (writes_back()) cpu_regs[rn_index()] = moved;
-    return done();
+    return NEXT;
 }
 
 }  // namespace
 
 // STR{B}<c> <Rd>, [<Rn>], #+/-<imm12>
-uint32_t arm_str_post_imm() { return store_word_or_byte<imm12>(); }
+bool arm_str_post_imm() { return store_word_or_byte<imm12>(); }
 // LDR{B}<c> <Rd>, [<Rn>], #+/-<imm12>
-uint32_t arm_ldr_post_imm() { return load_word_or_byte<imm12>(); }
+bool arm_ldr_post_imm() { return load_word_or_byte<imm12>(); }
 // STR{B}<c> <Rd>, [<Rn>, #+/-<imm12>]{!}
-uint32_t arm_str_pre_imm() { return store_word_or_byte<imm12>(); }
+bool arm_str_pre_imm() { return store_word_or_byte<imm12>(); }
 // LDR{B}<c> <Rd>, [<Rn>, #+/-<imm12>]{!}
-uint32_t arm_ldr_pre_imm() { return load_word_or_byte<imm12>(); }
+bool arm_ldr_pre_imm() { return load_word_or_byte<imm12>(); }
 // STR{B}<c> <Rd>, [<Rn>], +/-<Rm>{, <shift>}
-uint32_t arm_str_post_reg() { return store_word_or_byte<shift_operand>(); }
+bool arm_str_post_reg() { return store_word_or_byte<shift_operand>(); }
 // LDR{B}<c> <Rd>, [<Rn>], +/-<Rm>{, <shift>}
-uint32_t arm_ldr_post_reg() { return load_word_or_byte<shift_operand>(); }
+bool arm_ldr_post_reg() { return load_word_or_byte<shift_operand>(); }
 // STR{B}<c> <Rd>, [<Rn>, +/-<Rm>{, <shift>}]{!}
-uint32_t arm_str_pre_reg() { return store_word_or_byte<shift_operand>(); }
+bool arm_str_pre_reg() { return store_word_or_byte<shift_operand>(); }
 // LDR{B}<c> <Rd>, [<Rn>, +/-<Rm>{, <shift>}]{!}
-uint32_t arm_ldr_pre_reg() { return load_word_or_byte<shift_operand>(); }
+bool arm_ldr_pre_reg() { return load_word_or_byte<shift_operand>(); }
 
 // STRH<c> <Rd>, [<Rn>], +/-<Rm>
-uint32_t arm_strh_post_reg() { return store_halfword<rm_plain>(); }
+bool arm_strh_post_reg() { return store_halfword<rm_plain>(); }
 // LDRH<c> <Rd>, [<Rn>], +/-<Rm>
-uint32_t arm_ldrh_post_reg() { return load_halfword<rm_plain, load_halfword_rotated>(); }
+bool arm_ldrh_post_reg() { return load_halfword<rm_plain, load_halfword_rotated>(); }
 // LDRSB<c> <Rd>, [<Rn>], +/-<Rm>
-uint32_t arm_ldrsb_post_reg() { return load_halfword<rm_plain, load_signed_byte>(); }
+bool arm_ldrsb_post_reg() { return load_halfword<rm_plain, load_signed_byte>(); }
 // LDRSH<c> <Rd>, [<Rn>], +/-<Rm>
-uint32_t arm_ldrsh_post_reg() { return load_halfword<rm_plain, load_signed_halfword>(); }
+bool arm_ldrsh_post_reg() { return load_halfword<rm_plain, load_signed_halfword>(); }
 // STRH<c> <Rd>, [<Rn>], #+/-<imm8>
-uint32_t arm_strh_post_imm() { return store_halfword<imm8_split>(); }
+bool arm_strh_post_imm() { return store_halfword<imm8_split>(); }
 // LDRH<c> <Rd>, [<Rn>], #+/-<imm8>
-uint32_t arm_ldrh_post_imm() { return load_halfword<imm8_split, load_halfword_rotated>(); }
+bool arm_ldrh_post_imm() { return load_halfword<imm8_split, load_halfword_rotated>(); }
 // LDRSB<c> <Rd>, [<Rn>], #+/-<imm8>
-uint32_t arm_ldrsb_post_imm() { return load_halfword<imm8_split, load_signed_byte>(); }
+bool arm_ldrsb_post_imm() { return load_halfword<imm8_split, load_signed_byte>(); }
 // LDRSH<c> <Rd>, [<Rn>], #+/-<imm8>
-uint32_t arm_ldrsh_post_imm() { return load_halfword<imm8_split, load_signed_halfword>(); }
+bool arm_ldrsh_post_imm() { return load_halfword<imm8_split, load_signed_halfword>(); }
 // STRH<c> <Rd>, [<Rn>, +/-<Rm>]{!}
-uint32_t arm_strh_pre_reg() { return store_halfword<rm_plain>(); }
+bool arm_strh_pre_reg() { return store_halfword<rm_plain>(); }
 // LDRH<c> <Rd>, [<Rn>, +/-<Rm>]{!}
-uint32_t arm_ldrh_pre_reg() { return load_halfword<rm_plain, load_halfword_rotated>(); }
+bool arm_ldrh_pre_reg() { return load_halfword<rm_plain, load_halfword_rotated>(); }
 // LDRSB<c> <Rd>, [<Rn>, +/-<Rm>]{!}
-uint32_t arm_ldrsb_pre_reg() { return load_halfword<rm_plain, load_signed_byte>(); }
+bool arm_ldrsb_pre_reg() { return load_halfword<rm_plain, load_signed_byte>(); }
 // LDRSH<c> <Rd>, [<Rn>, +/-<Rm>]{!}
-uint32_t arm_ldrsh_pre_reg() { return load_halfword<rm_plain, load_signed_halfword>(); }
+bool arm_ldrsh_pre_reg() { return load_halfword<rm_plain, load_signed_halfword>(); }
 // STRH<c> <Rd>, [<Rn>, #+/-<imm8>]{!}
-uint32_t arm_strh_pre_imm() { return store_halfword<imm8_split>(); }
+bool arm_strh_pre_imm() { return store_halfword<imm8_split>(); }
 // LDRH<c> <Rd>, [<Rn>, #+/-<imm8>]{!}
-uint32_t arm_ldrh_pre_imm() { return load_halfword<imm8_split, load_halfword_rotated>(); }
+bool arm_ldrh_pre_imm() { return load_halfword<imm8_split, load_halfword_rotated>(); }
 // LDRSB<c> <Rd>, [<Rn>, #+/-<imm8>]{!}
-uint32_t arm_ldrsb_pre_imm() { return load_halfword<imm8_split, load_signed_byte>(); }
+bool arm_ldrsb_pre_imm() { return load_halfword<imm8_split, load_signed_byte>(); }
 // LDRSH<c> <Rd>, [<Rn>, #+/-<imm8>]{!}
-uint32_t arm_ldrsh_pre_imm() { return load_halfword<imm8_split, load_signed_halfword>(); }
+bool arm_ldrsh_pre_imm() { return load_halfword<imm8_split, load_signed_halfword>(); }
 
 // SWP<c> <Rd>, <Rm>, [<Rn>]
 // Rm is read before Rd is written, so with Rd = Rm the register and the
 // memory word trade places.
-uint32_t arm_swp() {
+bool arm_swp() {
     uint32_t address = cpu_regs[rn_index()];
     uint32_t stored = cpu_regs[cpu_opcode & 15];
     uint32_t loaded = load_word_rotated(address);
     mem_write32(address, stored);
     cpu_regs[rd_index()] = loaded;
-    return done();
+    return NEXT;
 }
 
 // SWPB<c> <Rd>, <Rm>, [<Rn>]
-uint32_t arm_swpb() {
+bool arm_swpb() {
     uint32_t address = cpu_regs[rn_index()];
     uint32_t stored = cpu_regs[cpu_opcode & 15] & 0xFF;
     uint32_t loaded = mem_read8(address) & 0xFF;
     mem_write8(address, stored);
     cpu_regs[rd_index()] = loaded;
-    return done();
+    return NEXT;
 }

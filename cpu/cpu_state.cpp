@@ -1,47 +1,40 @@
-// Processor state, bank switching, flags, fetches and reset.
+// The processor record, bank switching, flags, the reset, and the two
+// places where an undefined instruction and a software interrupt execute.
 #include "cpu/cpu.h"
-#include "memory/memory.h"
 
-RegisterSet cpu_live;
-RegisterSet bank_usr, bank_fiq, bank_irq, bank_svc, bank_abt, bank_und;
-uint8_t flag_n, flag_z, flag_c, flag_v;
-uint32_t cpu_opcode;
-StepFunction cpu_step = arm_step;
+Processor cpu;
+Method cpu_method = Method::Interpretative;
 
 // clang-format off
 RegisterSet* const mode_banks[16] = {
-    &bank_usr,  // 0  User (0x10)
-    &bank_fiq,  // 1  FIQ (0x11)
-    &bank_irq,  // 2  IRQ (0x12)
-    &bank_svc,  // 3  Supervisor (0x13)
-    &bank_und,  // 4  no mode
-    &bank_und,  // 5  no mode
-    &bank_und,  // 6  no mode
-    &bank_abt,  // 7  Abort (0x17)
-    &bank_und,  // 8  no mode
-    &bank_und,  // 9  no mode
-    &bank_und,  // 10 no mode
-    &bank_und,  // 11 Undefined (0x1B)
-    &bank_und,  // 12 no mode
-    &bank_und,  // 13 no mode
-    &bank_und,  // 14 no mode
-    &bank_usr,  // 15 System (0x1F), sharing User's registers
+    &cpu.usr,  // 0  User (0x10)
+    &cpu.fiq,  // 1  FIQ (0x11)
+    &cpu.irq,  // 2  IRQ (0x12)
+    &cpu.svc,  // 3  Supervisor (0x13)
+    &cpu.und,  // 4  no mode
+    &cpu.und,  // 5  no mode
+    &cpu.und,  // 6  no mode
+    &cpu.abt,  // 7  Abort (0x17)
+    &cpu.und,  // 8  no mode
+    &cpu.und,  // 9  no mode
+    &cpu.und,  // 10 no mode
+    &cpu.und,  // 11 Undefined (0x1B)
+    &cpu.und,  // 12 no mode
+    &cpu.und,  // 13 no mode
+    &cpu.und,  // 14 no mode
+    &cpu.usr,  // 15 System (0x1F), sharing User's registers
 };
 // clang-format on
 
-// Back to the state the program starts in: User mode, ARM state, flags
-// clear, so that a cartridge runs the same on every load whatever the
-// previous one left behind.
 void cpu_reset() {
-    cpu_set_mode(0);
-    flag_n = flag_z = flag_c = flag_v = 0;
-    cpu_step = arm_step;
-    for (int i = 0; i <= 12; i++) cpu_regs[i] = 0;
+    cpu = Processor{};
+    cpu_cpsr = MODE_SYSTEM;
+    cpu_method = Method::Interpretative;
     cpu_regs[13] = 0x03007F00;
     bank_irq.regs[13] = 0x03007FA0;
     bank_svc.regs[13] = 0x03007FE0;
-    cpu_regs[14] = 0;
     cpu_regs[15] = 0x08000000;
+    arm_refill();
 }
 
 // The one place where register banks switch. r13, r14 and the SPSR go to
@@ -84,29 +77,25 @@ void unpack_flags() {
 void enter_thumb(uint32_t target) {
     cpu_regs[15] = target & ~1u;
     cpu_cpsr |= CPSR_T;
-    cpu_step = thumb_step;
-    thumb_refill();
 }
 
+// r15 keeps a set bit 1, which the ARM fetch ignores.
 void enter_arm(uint32_t target) {
     cpu_regs[15] = target;
     cpu_cpsr &= ~CPSR_T;
-    cpu_step = arm_step;
-    arm_refill();
 }
 
-void enter_software_interrupt(uint32_t return_address) {
+bool enter_software_interrupt(uint32_t return_address) {
     pack_flags();
     uint32_t saved = cpu_cpsr;
     cpu_set_mode(MODE_SVC | CPSR_I);
     cpu_spsr = saved;
     cpu_regs[14] = return_address;
     cpu_regs[15] = 0x08;
-    // The vector is ARM code: a Thumb SWI returns to the ARM interpreter; in
-    // ARM state the step function in use (interpreter or recompiler) stays.
-    if (cpu_step == thumb_step) cpu_step = arm_step;
-    arm_refill();
+    return JUMPED;
 }
+
+bool undefined_instruction() { return NEXT; }
 
 void set_adc_flags(uint32_t a, uint32_t b, uint32_t carry_in) {
     uint64_t wide = uint64_t(a) + b + carry_in;

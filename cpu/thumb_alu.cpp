@@ -23,44 +23,40 @@ uint32_t& reg_d_high_field() { return cpu_regs[(cpu_opcode >> 8) & 7]; }
 uint32_t imm8() { return cpu_opcode & 0xFF; }
 
 // The shifts set C from the barrel shifter, then N and Z from the result.
-uint32_t write_shifted(Shifted s) {
+bool write_shifted(Shifted s) {
     reg_d() = s.value;
     flag_c = uint8_t(s.carry);
     set_nz_flags(s.value);
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
-uint32_t shift_by_immediate(uint32_t type) {
+bool shift_by_immediate(uint32_t type) {
     return write_shifted(shift_immediate(type, reg_s(), imm5(), flag_c));
 }
 
 // The amount is the low byte of Rs, with the register-shift rules of ARM.
-uint32_t shift_by_register(uint32_t type) {
+bool shift_by_register(uint32_t type) {
     return write_shifted(shift_register(type, reg_d(), reg_s() & 0xFF, flag_c));
 }
 
-uint32_t logical(uint32_t result) {
+bool logical(uint32_t result) {
     reg_d() = result;
     set_nz_flags(result);
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
-uint32_t add_into(uint32_t& rd, uint32_t a, uint32_t b) {
+bool add_into(uint32_t& rd, uint32_t a, uint32_t b) {
     uint32_t result = a + b;
     set_add_flags(a, b, result);
     rd = result;
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
-uint32_t sub_into(uint32_t& rd, uint32_t a, uint32_t b) {
+bool sub_into(uint32_t& rd, uint32_t a, uint32_t b) {
     uint32_t result = a - b;
     set_sub_flags(a, b, result);
     rd = result;
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
 // High-register operand numbers: bit 7 extends Rd, bit 6 extends Rs.
@@ -69,182 +65,168 @@ uint32_t high_s() { return (cpu_opcode >> 3) & 15; }
 
 // A write to r15 by ADD or MOV continues in Thumb state at the value with
 // bit 0 cleared.
-uint32_t write_high(uint32_t rd, uint32_t value) {
+bool write_high(uint32_t rd, uint32_t value) {
     if (rd == 15) {
         cpu_regs[15] = value & ~1u;
-        thumb_refill();
-    } else {
-        cpu_regs[rd] = value;
-        thumb_fetch();
+        return JUMPED;
     }
-    return THUMB_CYCLES;
+    cpu_regs[rd] = value;
+    return NEXT;
 }
 
 }  // namespace
 
 // LSL <Rd>, <Rs>, #<imm5>
-uint32_t thumb_lsl_imm() { return shift_by_immediate(SHIFT_LSL); }
+bool thumb_lsl_imm() { return shift_by_immediate(SHIFT_LSL); }
 // LSR <Rd>, <Rs>, #<imm5>      (#0 encodes #32)
-uint32_t thumb_lsr_imm() { return shift_by_immediate(SHIFT_LSR); }
+bool thumb_lsr_imm() { return shift_by_immediate(SHIFT_LSR); }
 // ASR <Rd>, <Rs>, #<imm5>      (#0 encodes #32)
-uint32_t thumb_asr_imm() { return shift_by_immediate(SHIFT_ASR); }
+bool thumb_asr_imm() { return shift_by_immediate(SHIFT_ASR); }
 
 // ADD <Rd>, <Rs>, <Rn>
-uint32_t thumb_add_reg() { return add_into(reg_d(), reg_s(), reg_n()); }
+bool thumb_add_reg() { return add_into(reg_d(), reg_s(), reg_n()); }
 // SUB <Rd>, <Rs>, <Rn>
-uint32_t thumb_sub_reg() { return sub_into(reg_d(), reg_s(), reg_n()); }
+bool thumb_sub_reg() { return sub_into(reg_d(), reg_s(), reg_n()); }
 // ADD <Rd>, <Rs>, #<imm3>
-uint32_t thumb_add_imm3() { return add_into(reg_d(), reg_s(), imm3()); }
+bool thumb_add_imm3() { return add_into(reg_d(), reg_s(), imm3()); }
 // SUB <Rd>, <Rs>, #<imm3>
-uint32_t thumb_sub_imm3() { return sub_into(reg_d(), reg_s(), imm3()); }
+bool thumb_sub_imm3() { return sub_into(reg_d(), reg_s(), imm3()); }
 
 // MOV <Rd>, #<imm8>
-uint32_t thumb_mov_imm8() {
+bool thumb_mov_imm8() {
     reg_d_high_field() = imm8();
     set_nz_flags(imm8());
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
 // CMP <Rd>, #<imm8>
-uint32_t thumb_cmp_imm8() {
+bool thumb_cmp_imm8() {
     uint32_t a = reg_d_high_field();
     set_sub_flags(a, imm8(), a - imm8());
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
 // ADD <Rd>, #<imm8>
-uint32_t thumb_add_imm8() {
+bool thumb_add_imm8() {
     uint32_t& rd = reg_d_high_field();
     return add_into(rd, rd, imm8());
 }
 
 // SUB <Rd>, #<imm8>
-uint32_t thumb_sub_imm8() {
+bool thumb_sub_imm8() {
     uint32_t& rd = reg_d_high_field();
     return sub_into(rd, rd, imm8());
 }
 
 // ORDER THUMB-ALU-OPS
 // AND <Rd>, <Rs>
-uint32_t thumb_and() { return logical(reg_d() & reg_s()); }
+bool thumb_and() { return logical(reg_d() & reg_s()); }
 // EOR <Rd>, <Rs>
-uint32_t thumb_eor() { return logical(reg_d() ^ reg_s()); }
+bool thumb_eor() { return logical(reg_d() ^ reg_s()); }
 // LSL <Rd>, <Rs>
-uint32_t thumb_lsl_reg() { return shift_by_register(SHIFT_LSL); }
+bool thumb_lsl_reg() { return shift_by_register(SHIFT_LSL); }
 // LSR <Rd>, <Rs>
-uint32_t thumb_lsr_reg() { return shift_by_register(SHIFT_LSR); }
+bool thumb_lsr_reg() { return shift_by_register(SHIFT_LSR); }
 // ASR <Rd>, <Rs>
-uint32_t thumb_asr_reg() { return shift_by_register(SHIFT_ASR); }
+bool thumb_asr_reg() { return shift_by_register(SHIFT_ASR); }
 
 // ADC <Rd>, <Rs>
 // C and V come from the whole Rd + Rs + C, not from Rs folded with C.
-uint32_t thumb_adc() {
+bool thumb_adc() {
     uint32_t a = reg_d(), b = reg_s(), carry = flag_c ? 1 : 0;
     set_adc_flags(a, b, carry);
     reg_d() = a + b + carry;
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
 // SBC <Rd>, <Rs>
-uint32_t thumb_sbc() {
+bool thumb_sbc() {
     uint32_t a = reg_d(), b = reg_s(), carry = flag_c ? 1 : 0;
     set_sbc_flags(a, b, carry);
     reg_d() = a - b - (1 - carry);
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
 // ROR <Rd>, <Rs>
-uint32_t thumb_ror_reg() { return shift_by_register(SHIFT_ROR); }
+bool thumb_ror_reg() { return shift_by_register(SHIFT_ROR); }
 
 // TST <Rd>, <Rs>
-uint32_t thumb_tst() {
+bool thumb_tst() {
     set_nz_flags(reg_d() & reg_s());
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
 // NEG <Rd>, <Rs>               (all four flags, as 0 - Rs)
-uint32_t thumb_neg() { return sub_into(reg_d(), 0, reg_s()); }
+bool thumb_neg() { return sub_into(reg_d(), 0, reg_s()); }
 
 // CMP <Rd>, <Rs>
-uint32_t thumb_cmp_reg() {
+bool thumb_cmp_reg() {
     uint32_t a = reg_d(), b = reg_s();
     set_sub_flags(a, b, a - b);
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
 // CMN <Rd>, <Rs>
-uint32_t thumb_cmn() {
+bool thumb_cmn() {
     uint32_t a = reg_d(), b = reg_s();
     set_add_flags(a, b, a + b);
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
 // ORR <Rd>, <Rs>
-uint32_t thumb_orr() { return logical(reg_d() | reg_s()); }
+bool thumb_orr() { return logical(reg_d() | reg_s()); }
 // MUL <Rd>, <Rs>               (N and Z; C and V stay)
-uint32_t thumb_mul() { return logical(reg_d() * reg_s()); }
+bool thumb_mul() { return logical(reg_d() * reg_s()); }
 // BIC <Rd>, <Rs>
-uint32_t thumb_bic() { return logical(reg_d() & ~reg_s()); }
+bool thumb_bic() { return logical(reg_d() & ~reg_s()); }
 // MVN <Rd>, <Rs>
-uint32_t thumb_mvn() { return logical(~reg_s()); }
+bool thumb_mvn() { return logical(~reg_s()); }
 
 // ADD <Rd|Hd>, <Rs|Hs>         (no flags; r15 reads as A + 4)
-uint32_t thumb_add_high() {
+bool thumb_add_high() {
     uint32_t rd = high_d();
     return write_high(rd, cpu_regs[rd] + cpu_regs[high_s()]);
 }
 
 // CMP <Rd|Hd>, <Rs|Hs>
-uint32_t thumb_cmp_high() {
+bool thumb_cmp_high() {
     uint32_t a = cpu_regs[high_d()], b = cpu_regs[high_s()];
     set_sub_flags(a, b, a - b);
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
 // MOV <Rd|Hd>, <Rs|Hs>         (no flags)
-uint32_t thumb_mov_high() { return write_high(high_d(), cpu_regs[high_s()]); }
+bool thumb_mov_high() { return write_high(high_d(), cpu_regs[high_s()]); }
 
 // BX <Rs|Hs>
-// Bit 0 of the target chooses the state. Leaving for ARM installs arm_step
-// whichever method ran before Thumb state; r15 keeps a set bit 1, which the
-// ARM fetch ignores.
-uint32_t thumb_bx() {
+// Bit 0 of the target chooses the instruction set. Back in ARM state the
+// method the user chose runs again; r15 keeps a set bit 1, which the ARM
+// fetch ignores.
+bool thumb_bx() {
     uint32_t target = cpu_regs[high_s()];
     if (target & 1) {
         cpu_regs[15] = target & ~1u;
-        thumb_refill();
     } else {
         enter_arm(target);
     }
-    return THUMB_CYCLES;
+    return JUMPED;
 }
 
 // ADD <Rd>, PC, #<imm8 * 4>    (the address itself, nothing is loaded)
-uint32_t thumb_add_rd_pc() {
+bool thumb_add_rd_pc() {
     reg_d_high_field() = (cpu_regs[15] & ~3u) + 4 * imm8();
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
 // ADD <Rd>, SP, #<imm8 * 4>
-uint32_t thumb_add_rd_sp() {
+bool thumb_add_rd_sp() {
     reg_d_high_field() = cpu_regs[13] + 4 * imm8();
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
 // ADD SP, #+/-<imm7 * 4>
-uint32_t thumb_add_sp_imm() {
+bool thumb_add_sp_imm() {
     uint32_t amount = 4 * (cpu_opcode & 0x7F);
     cpu_regs[13] = (cpu_opcode & 0x80) ? cpu_regs[13] - amount : cpu_regs[13] + amount;
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }

@@ -8,50 +8,42 @@
 #include "cpu/thumb_handlers.h"
 
 // B<cond> <label>              (target A + 4 + 2 x signed imm8)
-uint32_t thumb_b_cond() {
+bool thumb_b_cond() {
     if (!condition_passed((cpu_opcode >> 8) & 15)) {
-        thumb_fetch();
-        return THUMB_CYCLES;
+        return NEXT;
     }
     cpu_regs[15] += uint32_t(int32_t(int8_t(cpu_opcode & 0xFF))) * 2;
-    thumb_refill();
-    return THUMB_CYCLES;
+    return JUMPED;
 }
 
 // SWI <imm8>
 // As the ARM SWI: Supervisor mode in ARM state at vector 0x08, the SPSR
 // holding this CPSR (T set) with its flags, r14 the next Thumb instruction,
 // so that the handler's MOVS PC, LR resumes here in Thumb state.
-uint32_t thumb_swi() {
-    enter_software_interrupt(cpu_regs[15] - 2);
-    return THUMB_CYCLES;
-}
+bool thumb_swi() { return enter_software_interrupt(cpu_regs[15] - 2); }
 
 // B <label>                    (offset 0 to +2046)
-uint32_t thumb_b_forward() {
+bool thumb_b_forward() {
     cpu_regs[15] += 2 * (cpu_opcode & 0x3FF);
-    thumb_refill();
-    return THUMB_CYCLES;
+    return JUMPED;
 }
 
 // B <label>                    (offset -2048 to -2)
-uint32_t thumb_b_backward() {
+bool thumb_b_backward() {
     cpu_regs[15] += 2 * (cpu_opcode & 0x3FF) - 0x800;
-    thumb_refill();
-    return THUMB_CYCLES;
+    return JUMPED;
 }
 
 // BL <label>
-// Both halfwords in one step: this one gives offset bits 22-12, the next
-// (whatever its top five bits) bits 11-1. A second half met on its own is
-// taken as a first half.
-uint32_t thumb_bl() {
+// Both halfwords in one step of two cycles (thumb_cycles): this one gives
+// offset bits 22-12, the next (whatever its top five bits) bits 11-1. A
+// second half met on its own is taken as a first half.
+bool thumb_bl() {
     uint32_t high = (cpu_opcode & 0x7FF) << 12;
-    thumb_fetch();  // latches the low half; r15 = A + 6
-    uint32_t offset = high | ((cpu_opcode & 0x7FF) << 1);
+    uint32_t low_half = fetch_halfword(cpu_regs[15] - 2);  // at A + 2
+    uint32_t offset = high | ((low_half & 0x7FF) << 1);
     int32_t signed_offset = int32_t(offset << 9) >> 9;
-    cpu_regs[14] = cpu_regs[15] - 1;  // A + 4, the next instruction, Thumb bit set
-    cpu_regs[15] = cpu_regs[15] - 2 + uint32_t(signed_offset);
-    thumb_refill();
-    return 2 * THUMB_CYCLES;
+    cpu_regs[14] = cpu_regs[15] + 1;  // A + 4, the next instruction, Thumb bit set
+    cpu_regs[15] += uint32_t(signed_offset);
+    return JUMPED;
 }

@@ -5,82 +5,84 @@
 // SWI). build_thumb_table routes every opcode to one of them.
 //
 // Each handler decodes cpu_opcode (r15 holds the instruction's address + 4),
-// executes, prepares the next instruction and returns its cycles.
+// executes and reports NEXT or JUMPED; the step fetches.
 #pragma once
 
 #include <cstdint>
 
+#include "cpu/cpu.h"
+
 // Shifts by an immediate, add/subtract, 8-bit immediates.
-uint32_t thumb_lsl_imm();
-uint32_t thumb_lsr_imm();
-uint32_t thumb_asr_imm();
-uint32_t thumb_add_reg();
-uint32_t thumb_sub_reg();
-uint32_t thumb_add_imm3();
-uint32_t thumb_sub_imm3();
-uint32_t thumb_mov_imm8();
-uint32_t thumb_cmp_imm8();
-uint32_t thumb_add_imm8();
-uint32_t thumb_sub_imm8();
+bool thumb_lsl_imm();
+bool thumb_lsr_imm();
+bool thumb_asr_imm();
+bool thumb_add_reg();
+bool thumb_sub_reg();
+bool thumb_add_imm3();
+bool thumb_sub_imm3();
+bool thumb_mov_imm8();
+bool thumb_cmp_imm8();
+bool thumb_add_imm8();
+bool thumb_sub_imm8();
 
 // Register ALU operations, in the order of opcode bits 9-6.
 // ORDER THUMB-ALU-OPS
-uint32_t thumb_and();
-uint32_t thumb_eor();
-uint32_t thumb_lsl_reg();
-uint32_t thumb_lsr_reg();
-uint32_t thumb_asr_reg();
-uint32_t thumb_adc();
-uint32_t thumb_sbc();
-uint32_t thumb_ror_reg();
-uint32_t thumb_tst();
-uint32_t thumb_neg();
-uint32_t thumb_cmp_reg();
-uint32_t thumb_cmn();
-uint32_t thumb_orr();
-uint32_t thumb_mul();
-uint32_t thumb_bic();
-uint32_t thumb_mvn();
+bool thumb_and();
+bool thumb_eor();
+bool thumb_lsl_reg();
+bool thumb_lsr_reg();
+bool thumb_asr_reg();
+bool thumb_adc();
+bool thumb_sbc();
+bool thumb_ror_reg();
+bool thumb_tst();
+bool thumb_neg();
+bool thumb_cmp_reg();
+bool thumb_cmn();
+bool thumb_orr();
+bool thumb_mul();
+bool thumb_bic();
+bool thumb_mvn();
 
 // High registers and BX.
-uint32_t thumb_add_high();
-uint32_t thumb_cmp_high();
-uint32_t thumb_mov_high();
-uint32_t thumb_bx();
+bool thumb_add_high();
+bool thumb_cmp_high();
+bool thumb_mov_high();
+bool thumb_bx();
 
 // Address arithmetic on PC and SP.
-uint32_t thumb_add_rd_pc();
-uint32_t thumb_add_rd_sp();
-uint32_t thumb_add_sp_imm();
+bool thumb_add_rd_pc();
+bool thumb_add_rd_sp();
+bool thumb_add_sp_imm();
 
 // Single transfers.
-uint32_t thumb_ldr_pc();
-uint32_t thumb_str_reg();
-uint32_t thumb_strh_reg();
-uint32_t thumb_strb_reg();
-uint32_t thumb_ldrsb_reg();
-uint32_t thumb_ldr_reg();
-uint32_t thumb_ldrh_reg();
-uint32_t thumb_ldrb_reg();
-uint32_t thumb_ldrsh_reg();
-uint32_t thumb_str_imm();
-uint32_t thumb_ldr_imm();
-uint32_t thumb_strb_imm();
-uint32_t thumb_ldrb_imm();
-uint32_t thumb_strh_imm();
-uint32_t thumb_ldrh_imm();
-uint32_t thumb_str_sp();
-uint32_t thumb_ldr_sp();
+bool thumb_ldr_pc();
+bool thumb_str_reg();
+bool thumb_strh_reg();
+bool thumb_strb_reg();
+bool thumb_ldrsb_reg();
+bool thumb_ldr_reg();
+bool thumb_ldrh_reg();
+bool thumb_ldrb_reg();
+bool thumb_ldrsh_reg();
+bool thumb_str_imm();
+bool thumb_ldr_imm();
+bool thumb_strb_imm();
+bool thumb_ldrb_imm();
+bool thumb_strh_imm();
+bool thumb_ldrh_imm();
+bool thumb_str_sp();
+bool thumb_ldr_sp();
 
 // Block transfers.
-uint32_t thumb_push();
-uint32_t thumb_pop();
-uint32_t thumb_stmia();
-uint32_t thumb_ldmia();
+bool thumb_push();
+bool thumb_pop();
+bool thumb_stmia();
+bool thumb_ldmia();
 
 // Branches and the software interrupt.
-uint32_t thumb_b_cond();
-uint32_t thumb_swi();
-uint32_t thumb_b_forward();
-uint32_t thumb_b_backward();
-uint32_t thumb_bl();
+bool thumb_b_cond();
+bool thumb_swi();
+bool thumb_b_forward();
+bool thumb_b_backward();
+bool thumb_bl();

@@ -26,111 +26,109 @@ uint32_t imm5() { return (cpu_opcode >> 6) & 31; }
 uint32_t& reg_d_high_field() { return cpu_regs[(cpu_opcode >> 8) & 7]; }
 uint32_t imm8() { return cpu_opcode & 0xFF; }
 
-uint32_t load_into(uint32_t& rd, uint32_t value) {
+bool load_into(uint32_t& rd, uint32_t value) {
     rd = value;
-    thumb_fetch();
-    return THUMB_CYCLES;
+    return NEXT;
 }
 
-uint32_t done() {
-    thumb_fetch();
-    return THUMB_CYCLES;
+bool done() {
+    return NEXT;
 }
 
 }  // namespace
 
 // LDR <Rd>, [PC, #<imm8 * 4>]  (PC word-aligned: the address is aligned)
-uint32_t thumb_ldr_pc() {
+bool thumb_ldr_pc() {
     return load_into(reg_d_high_field(), mem_read32((cpu_regs[15] & ~3u) + 4 * imm8()));
 }
 
 // STR <Rd>, [<Rb>, <Ro>]
-uint32_t thumb_str_reg() {
+bool thumb_str_reg() {
     mem_write32(register_offset_address(), reg_d());
     return done();
 }
 
 // STRH <Rd>, [<Rb>, <Ro>]
-uint32_t thumb_strh_reg() {
+bool thumb_strh_reg() {
     mem_write16(register_offset_address(), reg_d() & 0xFFFF);
     return done();
 }
 
 // STRB <Rd>, [<Rb>, <Ro>]
-uint32_t thumb_strb_reg() {
+bool thumb_strb_reg() {
     mem_write8(register_offset_address(), reg_d() & 0xFF);
     return done();
 }
 
 // LDRSB <Rd>, [<Rb>, <Ro>]
-uint32_t thumb_ldrsb_reg() {
+bool thumb_ldrsb_reg() {
     return load_into(reg_d(), load_signed_byte(register_offset_address()));
 }
 
 // LDR <Rd>, [<Rb>, <Ro>]
-uint32_t thumb_ldr_reg() {
+bool thumb_ldr_reg() {
     return load_into(reg_d(), load_word_rotated(register_offset_address()));
 }
 
 // LDRH <Rd>, [<Rb>, <Ro>]
-uint32_t thumb_ldrh_reg() {
+bool thumb_ldrh_reg() {
     return load_into(reg_d(), load_halfword_rotated(register_offset_address()));
 }
 
 // LDRB <Rd>, [<Rb>, <Ro>]
-uint32_t thumb_ldrb_reg() {
+bool thumb_ldrb_reg() {
     return load_into(reg_d(), mem_read8(register_offset_address()) & 0xFF);
 }
 
 // LDRSH <Rd>, [<Rb>, <Ro>]
-uint32_t thumb_ldrsh_reg() {
+bool thumb_ldrsh_reg() {
     return load_into(reg_d(), load_signed_halfword(register_offset_address()));
 }
 
 // STR <Rd>, [<Rb>, #<imm5 * 4>]
-uint32_t thumb_str_imm() {
+bool thumb_str_imm() {
     mem_write32(reg_b() + 4 * imm5(), reg_d());
     return done();
 }
 
 // LDR <Rd>, [<Rb>, #<imm5 * 4>]
-uint32_t thumb_ldr_imm() { return load_into(reg_d(), load_word_rotated(reg_b() + 4 * imm5())); }
+bool thumb_ldr_imm() { return load_into(reg_d(), load_word_rotated(reg_b() + 4 * imm5())); }
 
 // STRB <Rd>, [<Rb>, #<imm5>]
-uint32_t thumb_strb_imm() {
+bool thumb_strb_imm() {
     mem_write8(reg_b() + imm5(), reg_d() & 0xFF);
     return done();
 }
 
 // LDRB <Rd>, [<Rb>, #<imm5>]
-uint32_t thumb_ldrb_imm() { return load_into(reg_d(), mem_read8(reg_b() + imm5()) & 0xFF); }
+bool thumb_ldrb_imm() { return load_into(reg_d(), mem_read8(reg_b() + imm5()) & 0xFF); }
 
 // STRH <Rd>, [<Rb>, #<imm5 * 2>]
-uint32_t thumb_strh_imm() {
+bool thumb_strh_imm() {
     mem_write16(reg_b() + 2 * imm5(), reg_d() & 0xFFFF);
     return done();
 }
 
 // LDRH <Rd>, [<Rb>, #<imm5 * 2>]
-uint32_t thumb_ldrh_imm() {
+bool thumb_ldrh_imm() {
     return load_into(reg_d(), load_halfword_rotated(reg_b() + 2 * imm5()));
 }
 
 // STR <Rd>, [SP, #<imm8 * 4>]
-uint32_t thumb_str_sp() {
+bool thumb_str_sp() {
     mem_write32(cpu_regs[13] + 4 * imm8(), reg_d_high_field());
     return done();
 }
 
 // LDR <Rd>, [SP, #<imm8 * 4>]  (an unaligned SP rotates the word, as LDR does)
-uint32_t thumb_ldr_sp() {
+bool thumb_ldr_sp() {
     return load_into(reg_d_high_field(), load_word_rotated(cpu_regs[13] + 4 * imm8()));
 }
 
 // PUSH {<list>{, LR}}
 // A full descending stack as STMFD builds it: the lowest listed register at
 // the lowest address, LR above them all, r13 left at the lowest.
-uint32_t thumb_push() {
+bool thumb_push() {
     uint32_t list = cpu_opcode & 0xFF;
     bool lr = cpu_opcode & 0x100;
     uint32_t count = std::popcount(list) + (lr ? 1 : 0);
@@ -150,7 +148,7 @@ uint32_t thumb_push() {
 // POP {<list>{, PC}}
 // Reads back what PUSH wrote. A popped PC stays in Thumb state whatever its
 // bit 0 holds.
-uint32_t thumb_pop() {
+bool thumb_pop() {
     uint32_t list = cpu_opcode & 0xFF;
     uint32_t address = cpu_regs[13];
     for (int i = 0; i < 8; i++) {
@@ -163,8 +161,7 @@ uint32_t thumb_pop() {
         uint32_t target = mem_read32(address);
         cpu_regs[13] = address + 4;
         cpu_regs[15] = target & ~1u;
-        thumb_refill();
-        return THUMB_CYCLES;
+        return JUMPED;
     }
     cpu_regs[13] = address;
     return done();
@@ -174,7 +171,7 @@ uint32_t thumb_pop() {
 // A listed base is stored as it stands at its turn: the original value when
 // it is the lowest listed register, else the value advanced past the words
 // already stored. An empty list stores nothing and leaves Rb.
-uint32_t thumb_stmia() {
+bool thumb_stmia() {
     uint32_t rb = (cpu_opcode >> 8) & 7;
     uint32_t list = cpu_opcode & 0xFF;
     uint32_t address = cpu_regs[rb];
@@ -191,7 +188,7 @@ uint32_t thumb_stmia() {
 // LDMIA <Rb>!, {<list>}
 // Consecutive words from the original base; Rb is written back past them
 // unless it is listed, in which case it keeps the word it loaded.
-uint32_t thumb_ldmia() {
+bool thumb_ldmia() {
     uint32_t rb = (cpu_opcode >> 8) & 7;
     uint32_t list = cpu_opcode & 0xFF;
     uint32_t address = cpu_regs[rb];

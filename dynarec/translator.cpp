@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "cpu/arm.h"
+#include "cpu/arm_handlers.h"
 #include "cpu/cpu.h"
 #include "cpu/shifter.h"
 #include "dynarec/block_cache.h"
@@ -32,9 +33,25 @@ const void* reg_address(uint32_t n) { return &cpu_regs[n & 15]; }
 uint32_t rd_of(uint32_t opcode) { return (opcode >> 12) & 15; }
 uint32_t rn_of(uint32_t opcode) { return (opcode >> 16) & 15; }
 
+// The instruction runs in its arm_table handler, and the fetch follows as
+// the interpreter's step does it. Where the decoding description says the
+// instruction may write r15 or change the state, the block ends here, and a
+// handler that reports JUMPED leaves through its own exit, after the
+// refill in whichever instruction set is now in force.
 int emit_handler_call() {
     emit_call(routine_address(arm_table[arm_index(xlat_opcode)]));
-    return 0;
+    if (!arm_ends_block(xlat_opcode)) {
+        emit_call(routine_address(arm_fetch));
+        return 0;
+    }
+    emit_and_r_r(BYTE, EAX, EAX);
+    uint16_t sequential = emit_jcc_rel8(JE);
+    emit_call(routine_address(cpu_refill));
+    emit_mov_r_imm(DWORD, EAX, block_cycles + ARM_CYCLES);
+    emit_ret();
+    patch_rel8(sequential, uint8_t(code_pos - sequential));
+    emit_call(routine_address(arm_fetch));
+    return 1;
 }
 
 // The fetch that ends every native instruction, after its result is
@@ -93,52 +110,6 @@ void emit_operand2(uint32_t opcode) {
     }
 }
 
-// Loads and stores that write their base back may name r15 as the base (a
-// form without a defined result on the processor): their handler then moves
-// r15 like any other write of it, and the block must end there. Writeback
-// happens for block transfers with W set and for single and halfword
-// transfers that are post-indexed or have W set.
-bool writes_back_to_r15(uint32_t opcode) {
-    if (rn_of(opcode) != 15) return false;
-    bool post_indexed = !(opcode & (1u << 24)), w = opcode & (1u << 21);
-    switch ((opcode >> 25) & 7) {
-        case 0:  // LDRH, STRH, LDRSB, LDRSH: bits 7 and 4 set, bits 6-5 not 0
-            return (opcode & 0x90) == 0x90 && (opcode & 0x60) && (post_indexed || w);
-        case 2:
-        case 3: return post_indexed || w;  // LDR, STR, LDRB, STRB
-        case 4: return w;                  // LDM, STM
-        default: return false;
-    }
-}
-
-// Instructions whose handler stores into memory: STR, STRB, STRH, STM and
-// SWP, SWPB (a store to DMA3's control register copies too).
-bool stores_to_memory(uint32_t opcode) {
-    bool store = !(opcode & (1u << 20));
-    switch ((opcode >> 25) & 7) {
-        case 0:
-            if ((opcode & 0x0FB000F0) == 0x01000090) return true;        // SWP, SWPB
-            return (opcode & 0x90) == 0x90 && (opcode & 0x60) && store;  // STRH
-        case 2:
-        case 3:
-        case 4: return store;  // STR, STRB; STM
-        default: return false;
-    }
-}
-
-// After a store: when it wrote over translated code, possibly a later
-// instruction of this very block, the block ends here with the processor
-// exact (the handler's fetch has latched the word as it now reads), so that
-// the next instruction runs as newly written, as on the interpreter.
-void emit_exit_if_code_written(uint32_t cycles) {
-    emit_mov_r_mem(BYTE, EAX, &code_stale);
-    emit_and_r_r(BYTE, EAX, EAX);
-    uint32_t go_on = emit_jcc_rel8(JE);
-    emit_mov_r_imm(DWORD, EAX, cycles);
-    emit_ret();
-    patch_rel8(go_on, uint8_t(code_pos - go_on));
-}
-
 }  // namespace
 
 // Runs ahead of every conditional instruction: a failed condition does the
@@ -157,15 +128,8 @@ uint32_t operand2_register_shift() {
     return shift_register((opcode >> 5) & 3, cpu_regs[opcode & 15], amount, flag_c).value;
 }
 
-// --- Call translators: the instruction runs in its arm_table handler ------
+// --- The call translator: the instruction runs in its arm_table handler --
 int tr_call() { return emit_handler_call(); }
-int tr_call_end() { return emit_handler_call() | 1; }
-int tr_call_end_rd15() { return emit_handler_call() | (rd_of(xlat_opcode) == 15); }
-int tr_call_end_list15() { return emit_handler_call() | ((xlat_opcode >> 15) & 1); }
-// Multiplies write bits 19-16 (Rd, RdHi) and long ones bits 15-12 (RdLo).
-int tr_call_end_mul15() {
-    return emit_handler_call() | (rn_of(xlat_opcode) == 15 || rd_of(xlat_opcode) == 15);
-}
 
 // --- Native translators (S clear) -----------------------------------------
 // MOV<c> <Rd>, #<imm>
@@ -203,45 +167,15 @@ int tr_sub_reg() {
 
 namespace {
 
-// One rule set, tried from the top, per group g = opcode bits 27-24; a =
-// opcode bits 23-20 (bit 0 is S or L), low = opcode bits 7-4. Every
-// instruction that can write r15, switch the instruction set or change the
-// mode ends its block (for r15 written through Rd: only when Rd is r15).
+// The four native forms (S clear) by their handlers; everything else runs
+// in its handler, and the decoding description says where blocks end.
 Translator route(uint32_t index) {
-    uint32_t g = index >> 8, a = (index >> 4) & 15, low = index & 15;
-    bool load = a & 1;
-    bool halfword = low == 11 || low == 13 || low == 15;  // LDRH/STRH, LDRSB, LDRSH
-    switch (g) {
-        case 0x0:
-            if (low == 9) return tr_call_end_mul15;  // MUL, MLA, UMULL...SMLAL
-            if (halfword) return load ? tr_call_end_rd15 : tr_call;
-            if (a == 4) return tr_sub_reg;  // SUB, register operand
-            if (a == 8) return tr_add_reg;  // ADD, register operand
-            return tr_call_end_rd15;        // AND...RSC, SUBS, ADDS
-        case 0x1:
-            if (low == 9) return tr_call_end_rd15;  // SWP, SWPB
-            if (halfword) return load ? tr_call_end_rd15 : tr_call;
-            if (a == 2) return tr_call_end;          // BX; MSR CPSR (low 0)
-            if (a == 6 && low == 0) return tr_call;  // MSR SPSR, register
-            if (a == 10) return tr_mov_reg;          // MOV, register operand
-            return tr_call_end_rd15;                 // MRS, TST...CMN, ORR, MOVS, BIC, MVN
-        case 0x2: return tr_call_end_rd15;           // AND...RSC, immediate
-        case 0x3:
-            if (a == 10) return tr_mov_imm;  // MOV, immediate
-            if (a == 2) return tr_call_end;  // MSR CPSR, immediate
-            if (a == 6) return tr_call;      // MSR SPSR, immediate
-            return tr_call_end_rd15;         // TST...CMN, ORR, MOVS, BIC, MVN
-        case 0x4:
-        case 0x5:
-        case 0x6:
-        case 0x7: return load ? tr_call_end_rd15 : tr_call;  // LDR, LDRB; STR, STRB
-        case 0x8:
-        case 0x9: return load ? tr_call_end_list15 : tr_call;  // LDM; STM
-        case 0xA:
-        case 0xB: return tr_call_end;  // B, BL
-        case 0xF: return tr_call_end;  // SWI
-        default: return tr_call;       // coprocessor space
-    }
+    Handler handler = arm_table[index];
+    if (handler == arm_mov_imm) return tr_mov_imm;
+    if (handler == arm_mov_reg) return tr_mov_reg;
+    if (handler == arm_add_reg) return tr_add_reg;
+    if (handler == arm_sub_reg) return tr_sub_reg;
+    return tr_call;
 }
 
 }  // namespace
@@ -251,18 +185,17 @@ void build_translator_table() {
 }
 
 int translate_insn() {
-    uint32_t start = code_pos;
+    uint16_t start = code_pos;
     bool conditional = (xlat_opcode >> 28) != 0xE;  // condition 15 too: its test always fails
-    uint32_t skip = 0;
+    uint16_t skip = 0;
     if (conditional) {
         emit_call(routine_address(cond_test));
         emit_and_r_r(BYTE, EAX, EAX);
         skip = emit_jcc_rel8(JE);
     }
-    int end = translator_table[arm_index(xlat_opcode)]() | writes_back_to_r15(xlat_opcode);
-    if (!end && stores_to_memory(xlat_opcode)) emit_exit_if_code_written(block_cycles + ARM_CYCLES);
+    int end = translator_table[arm_index(xlat_opcode)]();
     if (conditional) patch_rel8(skip, uint8_t(code_pos - skip));
-    if (code_pos - start > INSN_MAX_BYTES) {
+    if (uint16_t(code_pos - start) > INSN_MAX_BYTES) {
         std::fprintf(stderr, "quorrant: translation of 0x%08x too long\n", xlat_opcode);
         std::abort();
     }

@@ -7,9 +7,11 @@
 //
 // Run-time contract: when the code of the instruction at X starts,
 // cpu_opcode holds X's opcode and r15 = X + 8; every instruction's code ends
-// with the fetch that makes this true for the next one. A block ends after
-// any instruction that can write r15 or change the state or mode, after 64
-// instructions, or where the next instruction would lie in another region.
+// with the fetch that makes this true for the next one (handlers do not
+// fetch: the block does it after them). A block ends after any instruction
+// that the decoding description (arm_ends_block) says can write r15 or
+// change the state or mode, after 64 instructions, or where the next
+// instruction would lie in another region.
 #pragma once
 
 #include <cstdint>
@@ -39,10 +41,6 @@ uint32_t operand2_register_shift();
 
 // The translators, named in translator_table.
 int tr_call();
-int tr_call_end();
-int tr_call_end_rd15();
-int tr_call_end_list15();
-int tr_call_end_mul15();
 int tr_mov_imm();
 int tr_mov_reg();
 int tr_add_reg();

@@ -11,8 +11,7 @@
 #include <cstring>
 #include <new>
 
-#include "cpu/cpu.h"
-#include "dynarec/dynarec.h"
+#include "console/console.h"
 #include "memory/memory.h"
 #include "video/video.h"
 
@@ -88,14 +87,6 @@ bool read_rom_file(const char* path) {
     return false;
 }
 
-void reset_console() {
-    clear_video_memory();
-    clear_screen();
-    dynarec_flush();
-    cpu_reset();
-    arm_refill();
-}
-
 int load_rom(const char* path) {
     std::string chosen;
     if (path) {
@@ -104,6 +95,6 @@ int load_rom(const char* path) {
         dialog.choose_path(chosen);
     }
     if (read_rom_file(chosen.c_str())) show_message(ROM_ERROR_TEXT, ROM_ERROR_TITLE);
-    reset_console();
+    console_reset();
     return 0;
 }

@@ -32,11 +32,7 @@ constexpr const char* READ_ERROR_TEXT = "Error!!!";
 bool read_rom_file(const char* path);
 
 // The whole load: ask for a path (or take `path` when it is not null), read,
-// show "Rom Error!" on failure, then reset the console whatever the outcome.
+// show "Rom Error!" on failure, then reset the console (console_reset)
+// whatever the outcome.
 // Always returns 0.
 int load_rom(const char* path = nullptr);
-
-// The reset that ends every load: video memory and the picture cleared, the
-// recompiler's translations dropped, the processor reset to 0x08000000 with
-// its first instruction fetched.
-void reset_console();

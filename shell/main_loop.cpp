@@ -10,11 +10,13 @@
 #include "shell/keys.h"
 #include "video/video.h"
 
+// The decoding tables come first: the recompiler's translator table is
+// derived from arm_table.
 void console_startup() {
-    code_buffer_init();
-    alloc_memory();
     build_arm_table();
     build_thumb_table();
+    code_buffer_init();
+    alloc_memory();
     write_bios_image();
 }
 
@@ -25,14 +27,12 @@ void console_shutdown() {
 
 namespace {
 
-// F5 and F6 switch only between the two ARM step functions: in Thumb state
-// (thumb_step installed) neither has any effect.
-void switch_to_interpreter() {
-    if (cpu_step == dynarec_step) cpu_step = arm_step;
-}
+// F5 and F6 choose the method for ARM code, in either instruction set: a
+// choice made in Thumb state takes effect when ARM code runs again.
+void switch_to_interpreter() { cpu_method = Method::Interpretative; }
 
 void switch_to_dynarec() {
-    if (dynarec_available() && cpu_step == arm_step) cpu_step = dynarec_step;
+    if (dynarec_available()) cpu_method = Method::Dynarec;
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "console/console.h"
 #include "cpu/cpu.h"
 #include "dynarec/code_buffer.h"
 #include "dynarec/dynarec.h"
@@ -262,8 +263,8 @@ int main(int argc, char** argv) {
         console_shutdown();
         return 2;  // read_rom_file said why
     }
-    reset_console();
-    if (options.dynarec) cpu_step = dynarec_step;
+    console_reset();
+    if (options.dynarec) cpu_method = Method::Dynarec;
 
     long rss_start = resident_kb();
     uint64_t flushes_before = dynarec_flush_count;

@@ -1,25 +1,14 @@
 // frame_run: the scanline loop. The processor runs only here, in budgets of
-// cycles per line; DISP_SR and DISP_Y advance only here, and no interrupt is
-// ever raised: a program learns of the display's progress by reading them.
+// cycles per line (cpu_run); DISP_SR and DISP_Y advance only here, and no
+// interrupt is ever raised: a program learns of the display's progress by
+// reading them.
 #include "cpu/cpu.h"
 #include "memory/memory.h"
 #include "video/video.h"
 
-uint64_t steps_taken = 0;
+void (*processor_run)(uint32_t budget, uint32_t extra) = cpu_run;
 
 namespace {
-
-// Runs the processor until the sum of its step cycles (low 16 bits of each
-// result, plus `extra` per step) reaches the budget. The sum is tested before
-// each step, so a phase ends with the step that reaches or passes it, and
-// the overshoot is not carried over.
-void run_cycles(uint32_t budget, uint32_t extra) {
-    uint32_t sum = 0;
-    while (sum < budget) {
-        sum += (cpu_step() & 0xFFFF) + extra;
-        steps_taken++;
-    }
-}
 
 void set_disp_sr_bits(uint16_t bits) { io_write16(DISP_SR, io_read16(DISP_SR) | bits); }
 
@@ -36,16 +25,16 @@ void frame_run() {
     clear_blank_flags();
     io_write16(DISP_Y, 0);
     for (int line = 0; line < VISIBLE_LINES; line++) {
-        run_cycles(LINE_VISIBLE_CYCLES, 0);
+        processor_run(LINE_VISIBLE_CYCLES, 0);
         set_disp_sr_bits(DISP_SR_HBLANK);
         line_renderers[io_read16(DISP_CR) & 7]();  // drawn as things stand now
-        run_cycles(LINE_HBLANK_CYCLES, HBLANK_STEP_EXTRA);
+        processor_run(LINE_HBLANK_CYCLES, HBLANK_STEP_EXTRA);
         clear_blank_flags();
         next_line();
     }
     set_disp_sr_bits(DISP_SR_VBLANK);
     for (int line = 0; line < VBLANK_LINES; line++) {
-        run_cycles(LINE_VBLANK_CYCLES, 0);
+        processor_run(LINE_VBLANK_CYCLES, 0);
         next_line();
     }
     if (io_read16(DISP_CR) & DISP_CR_SPRITES) draw_sprites();

@@ -37,9 +37,9 @@ constexpr uint16_t DISP_CR_SPRITES = 0x1000;
 // the sprite pass, then screen.present(). The caller has the picture locked.
 void frame_run();
 
-// Counts every step the frame loop takes, and every instruction of a
-// translated block: the headless runner reports it.
-extern uint64_t steps_taken;
+// How frame_run runs the processor for each part of a line: cpu_run, or a
+// stand-in that a test of the video side puts here.
+extern void (*processor_run)(uint32_t budget, uint32_t extra);
 
 // One renderer per display mode (DISP_CR bits 0-2), each drawing one whole
 // line of the picture per call. Modes 0-2 draw tiles over what the picture

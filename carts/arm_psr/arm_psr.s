@@ -4,8 +4,8 @@
 @ exception return through a data-processing instruction with S and
 @ Rd = r15, and LDM/STM with the S bit (CPSR restore, User bank transfer).
 @
-@ The program starts in mode index 0 (CPSR = 0), which shares r13 and r14
-@ with User and System mode.
+@ The program starts in System mode (CPSR = 0x1F), as the console's boot
+@ ROM leaves a cartridge; System shares r13 and r14 with User mode.
     .include "check.inc"
 
     .equ    USR, 0x10
@@ -31,11 +31,11 @@ buffer:
 @ --- leaving the start-up mode (100) ---------------------------------------
     mrs     r0, cpsr
     and     r0, r0, #0x1F
-    CHECK   100, r0, 0              @ mode index 0
+    CHECK   100, r0, SYS            @ System mode from the start
     ldr     lr, =0x0E0E0E0E
     msr     cpsr_c, #SYS
     CHECK_MODE 101, SYS
-    CHECK   102, sp, STACK_USR      @ System shares r13 and r14 with it
+    CHECK   102, sp, STACK_USR      @ the same r13 and r14
     CHECK   103, lr, 0x0E0E0E0E
 
 @ --- MSR field masks and MRS (200) -------------------------------------------

@@ -41,7 +41,7 @@
 
     MAIN_BEGIN
 
-@ --- from the start-up mode, index 0 (100) ---------------------------------
+@ --- from the start-up mode, System (100) ----------------------------------
     SET_FLAGS FLAG_N|FLAG_C
     mov     r0, #0xA0
     mov     r1, #0xA1
@@ -63,15 +63,15 @@ swi_return_1:
     CHECK   102, r2, 0xA2
     CHECK   103, r3, 0xA3
     CHECK   104, r4, 0xA4
-    CHECK   105, r5, 0xA0000000     @ mode index 0 again, N and C
+    CHECK   105, r5, 0xA000001F     @ System again, N and C
     CHECK   106, r6, 0x0B0B
     CHECK   107, r7, 0x0C0C
     CHECK   108, r8, STACK_USR      @ the caller's r13 and r14
     CHECK   109, r9, 0x0E0E0E0E
     CHECK_PUSHED 110, STACK_SVC, 0x0B0B, 0x0C0C, swi_return_1
 @ Supervisor's r14 = the return address; its SPSR = the caller's CPSR
-@ (mode index 0) with the flags packed into it. Leaves for System mode.
-    CHECK_SUPERVISOR 113, STACK_SVC, swi_return_1, 0xA0000000, SYS
+@ (System) with the flags packed into it. Leaves for System mode.
+    CHECK_SUPERVISOR 113, STACK_SVC, swi_return_1, 0xA000001F, SYS
     CHECK   116, sp, STACK_USR
 
 @ --- from System mode (200) --------------------------------------------------

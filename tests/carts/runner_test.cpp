@@ -39,7 +39,7 @@ TEST_F(RunnerTest, RegistersAfterFrames) {
     ASSERT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.regs.at("r15"), 0x08000008u + 4 * 2 * STEPS_PER_FRAME);
     EXPECT_EQ(result.regs.at("r13"), 0x03007F00u);
-    EXPECT_EQ(result.regs.at("cpsr"), 0u);
+    EXPECT_EQ(result.regs.at("cpsr"), 0x1Fu);  // System mode, as the boot ROM leaves it
     EXPECT_EQ(result.regs.size(), 17u);
 }
 

@@ -118,7 +118,7 @@ void start_console() {
 // The start state of both runs: memory as it was before any input, the
 // stream written through the bus, the registers of the header, nothing
 // translated.
-void set_up(const uint8_t* data, size_t size, StepFunction arm_step_function) {
+void set_up(const uint8_t* data, size_t size, Method method) {
     for (Array& array : arrays) std::memcpy(array.data, array.pristine, array.size);
     dma3_source = dma3_dest = 0;
     dma3_count = dma3_control = 0;
@@ -155,12 +155,11 @@ void set_up(const uint8_t* data, size_t size, StepFunction arm_step_function) {
 
     dynarec_flush();
     cpu_regs[15] = start;
+    cpu_method = method;
     if (control & 1) {
         cpu_cpsr |= CPSR_T;
-        cpu_step = thumb_step;
         thumb_refill();
     } else {
-        cpu_step = arm_step_function;
         arm_refill();
     }
 }
@@ -182,14 +181,13 @@ int run_recompiler() {
     int i = 0;
     for (; i < MAX_STEPS && instructions < MAX_INSTRUCTIONS; i++) {
         Step& step = steps[i];
-        step.thumb = cpu_step == thumb_step;
+        step.thumb = in_thumb_state();
         if (step.thumb) {
             step.start = cpu_regs[15] - 4;
             step.cycles = thumb_step() & 0xFFFF;
             step.instructions = 1;
         } else {
             step.start = cpu_regs[15] - 8;
-            cpu_step = dynarec_step;
             step.cycles = dynarec_step() & 0xFFFF;
             step.instructions = step.cycles / ARM_CYCLES;
         }
@@ -210,13 +208,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (size < HEADER_BYTES || size > HEADER_BYTES + MAX_STREAM_BYTES) return 0;
 
-    set_up(data, size, dynarec_step);
+    set_up(data, size, Method::Dynarec);
     int recorded = run_recompiler();
     for (Array& array : arrays) std::memcpy(array.after_first_run, array.data, array.size);
     const uint32_t dma_after[4] = {dma3_source, dma3_dest, dma3_count, dma3_control};
 
     // The interpreter's run, step for step.
-    set_up(data, size, arm_step);
+    set_up(data, size, Method::Interpretative);
     for (int i = 0; i < recorded; i++) {
         const Step& step = steps[i];
         uint32_t cycles = 0;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "console/console.h"
 #include "cpu/cpu.h"
 #include "memory/memory.h"
 #include "shell/cartridge.h"
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size) std::memcpy(image, data, size);
     install_rom(image, uint32_t(rom_bytes));
     build_region_base();
-    reset_console();
+    console_reset();
 
     for (int step = 0; step < STEPS; step++) {
         // A step that used no cycles would keep frame_run in its line

@@ -65,7 +65,8 @@ const BlockCase block_cases[] = {
      {0xA8A8A8A8, 0xA4A4A4A4, 1, 2, 0xB8B8B8B8}},
     {0xE8B00006, "ldmia r0!, {r1, r2}", B + 1, 0, 0, B + 9, 0xB0B0B0B0, 0xB4B4B4B4, SAME_MEMORY},
     // The base in the list: stored as it was when it is the lowest listed
-    // register; otherwise it meets the address stepped so far.
+    // register; otherwise it meets the address stepped so far (the
+    // registers go lowest first in every mode).
     {0xE8A00003,
      "stmia r0!, {r0, r1}",
      B,
@@ -101,7 +102,7 @@ const BlockCase block_cases[] = {
      0x77,
      B - 8,
      0,
-     {0x77, B, 0xB0B0B0B0, 0xB4B4B4B4, 0xB8B8B8B8}},
+     {0x77, B - 4, 0xB0B0B0B0, 0xB4B4B4B4, 0xB8B8B8B8}},
     {0xE8B00003, "ldmia r0!, {r0, r1}", B, 0, 0, B + 8, 0xB4B4B4B4, 0, SAME_MEMORY},
     {0xE8B10003, "ldmia r1!, {r0, r1}", 0, B, 0, 0xB0B0B0B0, B + 8, 0, SAME_MEMORY},
     // An empty list moves nothing and writes nothing back.
@@ -153,7 +154,7 @@ TEST_F(ArmBlockTransfer, PushWritesFromTheTopAndPopReturns) {
     written.clear();
     code_write_watch = [](uint32_t address) { written.push_back(address); };
     step();
-    EXPECT_EQ(written, (std::vector<uint32_t>{B - 4, B - 8}));
+    EXPECT_EQ(written, (std::vector<uint32_t>{B - 8, B - 4}));  // ascending, as the ARM7TDMI
     EXPECT_EQ(mem_read32(B - 4), CODE + 0x23);
     EXPECT_EQ(mem_read32(B - 8), 4u);
     EXPECT_EQ(cpu_regs[13], B - 8);

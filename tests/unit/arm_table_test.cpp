@@ -6,14 +6,46 @@ namespace {
 
 class ArmTable : public ArmTest {};
 
-TEST_F(ArmTable, UndefinedAndCoprocessorEncodingsStayUnhandled) {
-    int unhandled = 0;
-    for (Handler h : arm_table) unhandled += h == arm_unhandled;
-    EXPECT_EQ(unhandled, 772);  // hi 0xC0-0xEF at every lo, hi 0x04-0x07 with lo 9
-    for (uint32_t hi = 0xC0; hi <= 0xEF; hi++)
-        for (uint32_t lo = 0; lo < 16; lo++) EXPECT_EQ(arm_table[hi << 4 | lo], arm_unhandled);
-    for (uint32_t hi = 0xF0; hi <= 0xFF; hi++)
-        for (uint32_t lo = 0; lo < 16; lo++) EXPECT_EQ(arm_table[hi << 4 | lo], arm_swi);
+// The undefined-instruction space (27-25 = 011, bit 4 set: udf, GCC's
+// __builtin_trap), the coprocessor space (no coprocessor is attached) and
+// the encodings ARMv4T leaves undefined in the data-processing space do
+// nothing but move on: registers, flags, mode and memory stay.
+TEST_F(ArmTable, UndefinedEncodingsDoNothing) {
+    std::vector<uint32_t> opcodes = {
+        0xE7F000F0,  // udf #0
+        0xE7FFFFFF,  // udf #0xFFFF
+        0xEE000010,  // mcr p0, 0, r0, c0, c0, 0
+        0xED900000,  // ldc p0, c0, [r0]
+        0xEE000000,  // cdp p0, 0, c0, c0, c0, 0
+        0xE0400091,  // multiply form with bits 23-22 = 01
+        0xE1200070,  // bit 7 clear in the miscellaneous space (bkpt on later cores)
+        0xE1600010,  // clz on later cores
+        0xE12FFF21,  // bits 7-4 = 0010 where BX has 0001
+        0xE1010080,  // a multiply-accumulate of later cores
+        0xE1B10091,  // swap space with bits 21-20 set
+        0xE3000000,  // TST #0 without S (movw on later cores)
+        0xE3400000,  // CMP #0 without S (movt on later cores)
+        0xE10F0010,  // MRS with bits 7-4 not 0000
+        0xE169F010,  // MSR SPSR with bits 7-4 not 0000
+    };
+    // Every index of the undefined-instruction space.
+    for (uint32_t hi = 0x60; hi < 0x80; hi++)
+        for (uint32_t lo = 1; lo < 16; lo += 2) opcodes.push_back(0xE0000000 | hi << 20 | lo << 4);
+    for (uint32_t opcode : opcodes) {
+        SCOPED_TRACE(testing::Message() << std::hex << opcode);
+        load({opcode});
+        for (int i = 0; i < 15; i++) cpu_regs[i] = 0x02000000 + 0x10 * i;
+        mem_write32(0x02000000, 0x11111111);
+        set_nzcv(0b1010);
+        RegisterSet before = cpu.live;
+        step();
+        for (int i = 0; i < 15; i++) EXPECT_EQ(cpu_regs[i], before.regs[i]) << "r" << i;
+        EXPECT_EQ(cpu_regs[15], CODE + 12);
+        EXPECT_EQ(cpu_cpsr, before.cpsr);
+        EXPECT_EQ(nzcv(), 0b1010u);
+        EXPECT_EQ(mem_read32(0x02000000), 0x11111111u);
+        EXPECT_FALSE(arm_ends_block(opcode));
+    }
 }
 
 struct Decoded {
@@ -42,6 +74,9 @@ TEST_F(ArmTable, EncodingsReachTheirHandlers) {
         {0xE3E00000, "mvn r0, #0", arm_mvn_imm},
         {0xEE000010, "mcr (coprocessor)", arm_unhandled},
         {0xE0400091, "undefined multiply form", arm_unhandled},
+        {0xE7F000F0, "udf #0", arm_unhandled},
+        {0xE7910012, "ldr r0, [r1, r2, lsl r0] (undefined space)", arm_unhandled},
+        {0xE16FF011, "msr spsr with bits 7-4 = 0001", arm_unhandled},
         {0xEFFFFFFF, "swi #0xFFFFFF", arm_swi},
         {0xE0000291, "mul r0, r1, r2", arm_mul},
         {0xE0303291, "mlas r0, r1, r2, r3", arm_mlas},

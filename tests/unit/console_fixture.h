@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "console/console.h"
 #include "cpu/cpu.h"
 #include "memory/memory.h"
 #include "shell/cartridge.h"
@@ -23,7 +24,7 @@ inline void load_test_image(const std::vector<uint32_t>& words) {
     if (!words.empty()) std::memcpy(image, words.data(), words.size() * 4);
     install_rom(image, ROM_MIN_SIZE);
     build_region_base();
-    reset_console();
+    console_reset();
 }
 
 class ConsoleTest : public ::testing::Test {
@@ -33,16 +34,8 @@ class ConsoleTest : public ::testing::Test {
                   [] { std::memset(test_picture, 0, sizeof test_picture); }, nullptr};
         dialog = {nullptr, nullptr};
         key_state = 0xFFFF;
+        processor_run = cpu_run;
         console_startup();
-        cpu_set_mode(0);
-        cpu_cpsr = 0;
-        cpu_spsr = 0;
-        std::memset(&bank_usr, 0, sizeof bank_usr);
-        std::memset(&bank_fiq, 0, sizeof bank_fiq);
-        std::memset(&bank_irq, 0, sizeof bank_irq);
-        std::memset(&bank_svc, 0, sizeof bank_svc);
-        std::memset(&bank_abt, 0, sizeof bank_abt);
-        std::memset(&bank_und, 0, sizeof bank_und);
         dma3_source = dma3_dest = 0;
         dma3_count = dma3_control = 0;
         load_test_image({});

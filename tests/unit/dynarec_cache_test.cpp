@@ -80,7 +80,7 @@ class StepTest : public ConsoleTest {
         std::vector<uint32_t> words(0x300 / 4, 0xE3A00001);                   // MOV r0, #1 ...
         words[0x0FC / 4] = words[0x1FC / 4] = words[0x2FC / 4] = 0xEAFFFFFE;  // ... B .
         load_test_image(words);
-        cpu_step = dynarec_step;
+        cpu_method = Method::Dynarec;
     }
     // Puts the processor at a block's first instruction and runs one step.
     void step_at(uint32_t address) {
@@ -134,7 +134,7 @@ TEST_F(StepTest, FullBufferEmptiesEverythingAndStartsAgain) {
     code_buffer_choose_size(CODE_BUFFER_MAX_SIZE);  // for the tests after this one
     std::vector<uint32_t> words(0x40000 / 4, 0xE3A00001);
     load_test_image(words);
-    cpu_step = dynarec_step;
+    cpu_method = Method::Dynarec;
     const uint64_t at_start = dynarec_flush_count;
     uint64_t flushes = at_start;
     for (uint32_t pc = ROM_START; pc < ROM_START + 0x40000 - 0x100; pc += 0x100) {
@@ -168,7 +168,7 @@ class StaleCodeTest : public ConsoleTest {
 };
 
 TEST_F(StaleCodeTest, WriteOverTranslatedCodeRetranslates) {
-    cpu_step = dynarec_step;
+    cpu_method = Method::Dynarec;
     install(0x02000000, 1);
     EXPECT_EQ(run_routine(0x02000000), 1u);
     install(0x02000000, 2);
@@ -216,7 +216,7 @@ TEST_F(StaleCodeTest, StoreIntoTheRunningBlockRunsTheNewInstruction) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        cpu_step = dynarec_step;
+        cpu_method = Method::Dynarec;
         mem_write32(0x02000000, c.store);
         mem_write32(0x02000004, 0xE3A04008);  // MOV r4, #8
         mem_write32(0x02000008, 0xE1A0F00E);  // MOV pc, lr

@@ -71,7 +71,7 @@ TEST_F(CodeBufferTest, NoMappingIsWritableAndExecutableDuringARun) {
     std::vector<uint32_t> words(0x8000 / 4, 0xE2800001);                    // ADD r0, r0, #1
     words.back() = 0xEA000000 | ((-int32_t(words.size()) - 1) & 0xFFFFFF);  // B 0x08000000
     load_test_image(words);
-    cpu_step = dynarec_step;
+    cpu_method = Method::Dynarec;
     uint64_t flushes = dynarec_flush_count;
     for (int i = 0; i < 2000; i++) {
         dynarec_step();

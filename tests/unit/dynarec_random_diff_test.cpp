@@ -174,8 +174,8 @@ struct State {
     static State capture() {
         return {ProcessorState::capture(), std::vector<uint8_t>(iram, iram + IRAM_SIZE)};
     }
-    void restore(StepFunction arm_step_function) const {
-        cpu.restore(arm_step_function);
+    void restore(Method method) const {
+        cpu.restore(method);
         std::memcpy(iram, ram.data(), IRAM_SIZE);
     }
     std::string differences(const State& o) const {
@@ -208,10 +208,10 @@ TEST_F(RandomDifferentialTest, BlocksMatchTheInterpreter) {
 
         for (int block = 0; block < 400 && fetch_word(cpu_regs[15] - 8) != END_LOOP; block++) {
             State before = State::capture();
-            cpu_step = dynarec_step;
+            cpu_method = Method::Dynarec;
             uint32_t instructions = (dynarec_step() & 0xFFFF) / ARM_CYCLES;
             State translated = State::capture();
-            before.restore(arm_step);
+            before.restore(Method::Interpretative);
             for (uint32_t i = 0; i < instructions; i++) arm_step();
             State interpreted = State::capture();
             std::string diff = translated.differences(interpreted);

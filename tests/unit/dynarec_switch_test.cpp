@@ -1,12 +1,14 @@
 // Switching between the methods and instruction sets: F6/F5 at step
-// boundaries, BX into Thumb code out of a block and back, F6 in Thumb state,
-// a software interrupt inside a block, and a cartridge load.
+// boundaries, BX into Thumb code out of a block and back with the choice
+// kept, F6 in Thumb state, a software interrupt inside a block, and a
+// cartridge load.
 #include <gtest/gtest.h>
 
 #include "console_fixture.h"
 #include "cpu/arm.h"
 #include "cpu/cpu.h"
 #include "dynarec/dynarec.h"
+#include "dynarec/translator.h"
 #include "shell/keys.h"
 #include "shell/main_loop.h"
 
@@ -36,17 +38,19 @@ TEST_F(SwitchTest, F6AndF5MidRunGiveTheInterpretersResults) {
     load_test_image(COUNTING_LOOP);
     for (int i = 0; i < 200; i++) cpu_step();
     press(KEY_F6);
-    EXPECT_EQ(cpu_step, dynarec_step);
+    EXPECT_EQ(cpu_method, Method::Dynarec);
+    uint64_t translated = blocks_translated;
     for (int i = 0; i < 50; i++) cpu_step();
+    EXPECT_GT(blocks_translated, translated);
     press(KEY_F5);
-    EXPECT_EQ(cpu_step, arm_step);
+    EXPECT_EQ(cpu_method, Method::Interpretative);
     for (int i = 0; i < 300; i++) cpu_step();
     press(KEY_F6);
     while (fetch_word(cpu_regs[15] - 8) != 0xEAFFFFFE) cpu_step();
     EXPECT_EQ(cpu_regs[0], 0x1000u);
     EXPECT_EQ(cpu_regs[1], 0x1000u * 0x1001u / 2);
     press(KEY_F6);  // already Dynarec: nothing changes
-    EXPECT_EQ(cpu_step, dynarec_step);
+    EXPECT_EQ(cpu_method, Method::Dynarec);
 }
 
 // ARM code at 0x08000000 enters Thumb code at 0x08000100, which adds and
@@ -65,23 +69,55 @@ std::vector<uint32_t> interworking_program() {
     return words;
 }
 
-TEST_F(SwitchTest, BxToThumbLeavesTheBlockAndThumbBxReturnsToTheInterpreter) {
+TEST_F(SwitchTest, BxToThumbLeavesTheBlockAndThumbBxReturnsToTheChosenMethod) {
     load_test_image(interworking_program());
     press(KEY_F6);
-    ASSERT_EQ(cpu_step, dynarec_step);
+    ASSERT_EQ(cpu_method, Method::Dynarec);
     EXPECT_EQ(cpu_step() & 0xFFFF, 6u);  // MOV, LDR, BX: the block ends at the BX
-    EXPECT_EQ(cpu_step, thumb_step);
-    EXPECT_TRUE(cpu_cpsr & CPSR_T);
+    EXPECT_TRUE(in_thumb_state());
     EXPECT_EQ(cpu_regs[15], 0x08000104u);
-    press(KEY_F6);  // ignored in Thumb state
-    EXPECT_EQ(cpu_step, thumb_step);
-    press(KEY_F5);
-    EXPECT_EQ(cpu_step, thumb_step);
-    for (int i = 0; i < 3; i++) cpu_step();  // ADDS, LDR, BX
-    EXPECT_EQ(cpu_step, arm_step);
-    EXPECT_FALSE(cpu_cpsr & CPSR_T);
+    EXPECT_EQ(cpu_opcode, 0x3003u);
+    uint64_t translated = blocks_translated;
+    for (int i = 0; i < 3; i++) EXPECT_EQ(cpu_step() & 0xFFFF, 1u);  // ADDS, LDR, BX
+    EXPECT_EQ(blocks_translated, translated);  // Thumb code is interpreted
+    EXPECT_FALSE(in_thumb_state());
+    EXPECT_EQ(cpu_method, Method::Dynarec);
     cpu_step();
+    EXPECT_EQ(blocks_translated, translated + 1);  // the ARM code after it is translated
     EXPECT_EQ(cpu_regs[0], 108u);
+}
+
+// F6 pressed while Thumb code runs chooses the recompiler for the ARM code
+// that follows; F5 there chooses the interpreter again.
+TEST_F(SwitchTest, F6InThumbStateTakesEffectBackInArmCode) {
+    for (int key : {KEY_F6, KEY_F5}) {
+        load_test_image(interworking_program());
+        cpu_step();  // MOV
+        cpu_step();  // LDR
+        cpu_step();  // BX into Thumb code
+        ASSERT_TRUE(in_thumb_state());
+        press(KEY_F6);
+        EXPECT_TRUE(in_thumb_state());
+        if (key == KEY_F5) press(KEY_F5);
+        uint64_t translated = blocks_translated;
+        for (int i = 0; i < 3; i++) cpu_step();
+        ASSERT_FALSE(in_thumb_state());
+        cpu_step();  // ADD r0, r0, #100; B .
+        EXPECT_EQ(cpu_regs[0], 108u);
+        EXPECT_EQ(blocks_translated, translated + (key == KEY_F6 ? 1 : 0));
+    }
+}
+
+// The frame loop keeps the choice across a trip through Thumb code too.
+TEST_F(SwitchTest, WholeFramesKeepTheChoiceAcrossThumbCode) {
+    load_test_image(interworking_program());
+    press(KEY_F6);
+    uint64_t translated = blocks_translated;
+    frame_run();
+    EXPECT_EQ(cpu_regs[0], 108u);
+    EXPECT_EQ(cpu_method, Method::Dynarec);
+    EXPECT_FALSE(in_thumb_state());
+    EXPECT_GE(blocks_translated, translated + 2);  // before and after the Thumb code
 }
 
 TEST_F(SwitchTest, SoftwareInterruptInABlockKeepsTheMethod) {
@@ -90,7 +126,7 @@ TEST_F(SwitchTest, SoftwareInterruptInABlockKeepsTheMethod) {
     EXPECT_EQ(cpu_step() & 0xFFFF, 4u);
     EXPECT_EQ(cpu_regs[15], 0x10u);  // at the vector, with r15 = 8 + 8
     EXPECT_EQ(cpu_cpsr & 0x1F, MODE_SVC);
-    EXPECT_EQ(cpu_step, dynarec_step);
+    EXPECT_EQ(cpu_method, Method::Dynarec);
 }
 
 TEST_F(SwitchTest, LoadingACartridgeLeavesDynarec) {
@@ -98,7 +134,7 @@ TEST_F(SwitchTest, LoadingACartridgeLeavesDynarec) {
     press(KEY_F6);
     for (int i = 0; i < 10; i++) cpu_step();
     load_test_image(COUNTING_LOOP);
-    EXPECT_EQ(cpu_step, arm_step);
+    EXPECT_EQ(cpu_method, Method::Interpretative);
     EXPECT_EQ(cpu_regs[15], 0x08000008u);
 }
 

@@ -22,13 +22,15 @@ class FuzzRegressionTest : public ConsoleTest {
         std::vector<uint8_t> image(rom, rom + rom_size), ram(iram, iram + IRAM_SIZE);
         std::vector<ProcessorState> after;
         std::vector<uint32_t> lengths;
-        cpu_step = dynarec_step;
+        cpu_method = Method::Dynarec;
         for (int i = 0; i < steps; i++) {
-            lengths.push_back(cpu_step == thumb_step ? 1 : (cpu_step() & 0xFFFF) / ARM_CYCLES);
+            bool thumb = in_thumb_state();  // a Thumb step is one instruction
+            uint32_t cycles = cpu_step() & 0xFFFF;
+            lengths.push_back(thumb ? 1 : cycles / ARM_CYCLES);
             after.push_back(ProcessorState::capture());
         }
         std::vector<uint8_t> image_after(rom, rom + rom_size), ram_after(iram, iram + IRAM_SIZE);
-        start.restore(arm_step);
+        start.restore(Method::Interpretative);
         std::copy(image.begin(), image.end(), rom);
         std::copy(ram.begin(), ram.end(), iram);
         dynarec_flush();

@@ -2,6 +2,7 @@
 #include <deque>
 
 #include "console_fixture.h"
+#include "dynarec/dynarec.h"
 
 namespace {
 
@@ -45,11 +46,15 @@ TEST_F(KeysTest, FunctionKeys) {
     EXPECT_FALSE(handle_event({EVENT_KEY_DOWN, KEY_F12}));
     EXPECT_FALSE(handle_event({EVENT_QUIT, 0}));
     EXPECT_TRUE(handle_event({EVENT_KEY_UP, KEY_F12}));  // key-up of a function key: nothing
-    cpu_step = thumb_step;
-    handle_event({EVENT_KEY_DOWN, KEY_F5});
-    EXPECT_EQ(cpu_step, thumb_step);  // no method switch in Thumb state
+    // The method keys choose the method in either instruction set; the
+    // instruction set stays as it is.
+    cpu_cpsr |= CPSR_T;
     handle_event({EVENT_KEY_DOWN, KEY_F6});
-    EXPECT_EQ(cpu_step, thumb_step);
+    EXPECT_EQ(cpu_method, dynarec_available() ? Method::Dynarec : Method::Interpretative);
+    EXPECT_TRUE(in_thumb_state());
+    handle_event({EVENT_KEY_DOWN, KEY_F5});
+    EXPECT_EQ(cpu_method, Method::Interpretative);
+    EXPECT_TRUE(in_thumb_state());
 }
 
 std::deque<ShellEvent> queued;
@@ -61,12 +66,12 @@ ShellEvent take_queued() {
     return event;
 }
 void count_frame() { frames_run++; }
-uint32_t idle_step() { return 1000; }
+void idle_run(uint32_t, uint32_t) {}
 
 TEST_F(KeysTest, OneEventIsTakenPerFrame) {
     queued = {{EVENT_KEY_DOWN, 'x'}, {EVENT_KEY_DOWN, 'z'}, {EVENT_KEY_DOWN, 's'}};
     frames_run = 0;
-    cpu_step = idle_step;
+    processor_run = idle_run;
     const uint16_t after_each_frame[] = {0xFFFE, 0xFFFC, 0xFFF8, 0xFFF8};
     for (uint16_t expected : after_each_frame) {
         ASSERT_TRUE(main_loop_iteration(take_queued, count_frame));

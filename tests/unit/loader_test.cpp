@@ -158,7 +158,8 @@ TEST_F(LoaderTest, NamesAreBytesNotText) {
 TEST_F(LoaderTest, CancelShowsRomErrorAndStillResets) {
     test_picture[5] = 0xFFFFFFFF;
     mem_write16(0x05000000, 0x7FFF);
-    cpu_step = thumb_step;
+    cpu_cpsr |= CPSR_T;
+    cpu_method = Method::Dynarec;
     cpu_regs[15] = 0x1234;
     scripted_path = "";
     EXPECT_EQ(load_rom(), 0);
@@ -166,7 +167,8 @@ TEST_F(LoaderTest, CancelShowsRomErrorAndStillResets) {
     EXPECT_EQ(messages[0], "Rom Error!|Error");
     EXPECT_EQ(test_picture[5], 0u);
     EXPECT_EQ(host_palette[0], 0u);
-    EXPECT_EQ(cpu_step, arm_step);
+    EXPECT_FALSE(in_thumb_state());
+    EXPECT_EQ(cpu_method, Method::Interpretative);
     EXPECT_EQ(cpu_regs[15], 0x08000008u);
 }
 
@@ -196,12 +198,14 @@ TEST_F(LoaderTest, LoadResetsVideoAndProcessorButKeepsRamAndKeys) {
     EXPECT_EQ(cpu_regs[13], 0x03007F00u);
 }
 
-TEST_F(LoaderTest, ResetReturnsToUserModeArmState) {
+// A cartridge starts in System mode (as the console's boot ROM leaves it),
+// in ARM state with its flags clear, whatever the previous one left.
+TEST_F(LoaderTest, ResetReturnsToSystemModeArmState) {
     cpu_set_mode(0x13);
     cpu_cpsr |= CPSR_T;
     flag_c = 1;
-    reset_console();
-    EXPECT_EQ(cpu_cpsr, 0u);
+    console_reset();
+    EXPECT_EQ(cpu_cpsr, 0x1Fu);
     EXPECT_EQ(flag_c, 0);
     EXPECT_EQ(cpu_regs[13], 0x03007F00u);
     EXPECT_EQ(bank_svc.regs[13], 0x03007FE0u);

@@ -1,7 +1,7 @@
 // The whole processor state as one value, for tests that run the same code
 // twice (the recompiler and the interpreter from the same start) and compare:
-// live registers with CPSR and SPSR, every bank, the flag bytes, the opcode
-// latch and which instruction set the step function runs.
+// live registers with CPSR and SPSR (whose T bit names the instruction set),
+// every bank, the flag bytes and the opcode latch.
 #pragma once
 
 #include <cstring>
@@ -14,26 +14,24 @@ struct ProcessorState {
     RegisterSet live, usr, fiq, irq, svc, abt, und;
     uint8_t n, z, c, v;
     uint32_t opcode;
-    bool thumb_step_installed;  // the two ARM step functions count as one
 
     static ProcessorState capture() {
         ProcessorState s;
-        s.live = cpu_live;
+        s.live = cpu.live;
         s.usr = bank_usr, s.fiq = bank_fiq, s.irq = bank_irq, s.svc = bank_svc;
         s.abt = bank_abt, s.und = bank_und;
         s.n = flag_n, s.z = flag_z, s.c = flag_c, s.v = flag_v;
         s.opcode = cpu_opcode;
-        s.thumb_step_installed = cpu_step == thumb_step;
         return s;
     }
-    // Installs `arm_step_function` when the state was captured in ARM state.
-    void restore(StepFunction arm_step_function) const {
-        cpu_live = live;
+    // Puts the state back and chooses `method` for the ARM code that runs.
+    void restore(Method method) const {
+        cpu.live = live;
         bank_usr = usr, bank_fiq = fiq, bank_irq = irq, bank_svc = svc;
         bank_abt = abt, bank_und = und;
         flag_n = n, flag_z = z, flag_c = c, flag_v = v;
         cpu_opcode = opcode;
-        cpu_step = thumb_step_installed ? thumb_step : arm_step_function;
+        cpu_method = method;
     }
     // Empty when equal, else the differing parts, this state's value first.
     std::string differences(const ProcessorState& o) const {
@@ -59,7 +57,6 @@ struct ProcessorState {
             out << " flags " << int(n) << int(z) << int(c) << int(v) << "/" << int(o.n) << int(o.z)
                 << int(o.c) << int(o.v);
         if (opcode != o.opcode) out << " cpu_opcode " << opcode << "/" << o.opcode;
-        if (thumb_step_installed != o.thumb_step_installed) out << " cpu_step";
         return out.str();
     }
 };

@@ -24,6 +24,7 @@ inline void load_thumb_program(const std::vector<uint16_t>& halfwords,
     }
     load_test_image(image);
     enter_thumb(0x08000001);
+    thumb_refill();
 }
 
 // Flags as four letters N Z C V, upper case when set: "nZCv".

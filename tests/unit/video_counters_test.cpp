@@ -1,7 +1,7 @@
 // The line counters: each drawing renderer numbers its lines by its own
 // calls, wraps after 159, and keeps its count across mode changes; modes
 // 5-7 draw nothing and move no counter. Whole frames run through frame_run
-// with a stand-in processor step, so only the video side is under test.
+// with a stand-in processor, so only the video side is under test.
 #include "video_fixture.h"
 
 namespace {
@@ -9,14 +9,12 @@ namespace {
 uint16_t* const counters[5] = {&mode0_line_counter, &mode1_line_counter, &mode2_line_counter,
                                &mode3_line_counter, &mode4_line_counter};
 
-// Stand-in processor: 2 cycles a step, and at `switch_line` (while DISP_Y
-// shows it) writes `switch_to` into DISP_CR, as a program polling DISP_Y
-// would.
+// Stand-in processor: at `switch_line` (while DISP_Y shows it) writes
+// `switch_to` into DISP_CR, as a program polling DISP_Y would.
 int switch_line = -1;
 uint16_t switch_to = 0;
-uint32_t scripted_step() {
+void scripted_run(uint32_t, uint32_t) {
     if (io_read16(DISP_Y) == switch_line) io_write16(DISP_CR, switch_to);
-    return 2;
 }
 
 class CounterTest : public VideoTest {
@@ -25,7 +23,7 @@ class CounterTest : public VideoTest {
         VideoTest::SetUp();
         mark_palette();
         switch_line = -1;
-        cpu_step = scripted_step;
+        processor_run = scripted_run;
         // Every byte of the first 80 KB 0x21: every mode draws every pixel
         // (maps name tile 0x121 or 0x21, whose pixels are all non-zero;
         // mode 3 colours are 0x2121, mode 4 indices 0x21).

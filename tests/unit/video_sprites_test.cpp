@@ -118,11 +118,11 @@ TEST_F(SpriteTest, SpritesAreClippedAtTheRightAndBottomEdges) {
             ASSERT_EQ(wide[272 * y + x], drawn(x, y) ? mark(256 + 3) : UNTOUCHED) << x << "," << y;
 }
 
-uint32_t idle_step() { return 2; }
+void idle_run(uint32_t, uint32_t) {}
 
 // The pass runs only when DISP_CR bit 12 is set at the end of the frame.
 TEST_F(SpriteTest, DisplayControlBit12GatesThePass) {
-    cpu_step = idle_step;
+    processor_run = idle_run;
     fill_tile(0, 7);
     for (uint16_t disp_cr : {uint16_t(0x0005), uint16_t(0x0F05), uint16_t(0x1005)}) {
         SCOPED_TRACE(disp_cr);

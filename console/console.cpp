@@ -1,0 +1,14 @@
+// The console's reset.
+#include "console/console.h"
+
+#include "cpu/cpu.h"
+#include "dynarec/dynarec.h"
+#include "memory/memory.h"
+#include "video/video.h"
+
+void console_reset() {
+    clear_video_memory();
+    clear_screen();
+    dynarec_flush();
+    cpu_reset();
+}
