@@ -16,7 +16,9 @@ uint32_t cpu_step() {
 }
 
 // Each instruction set runs in its own inner loop until the budget is spent
-// or the instruction set changes; a translated block is one step.
+// or the instruction set changes. The recompiler's loop runs the same steps
+// the interpreter would (whole blocks where they fit, the interpreter for
+// the rest), so both methods see the same clock.
 void cpu_run(uint32_t budget, uint32_t extra) {
     uint32_t sum = 0;
     uint64_t steps = 0;
@@ -27,8 +29,7 @@ void cpu_run(uint32_t budget, uint32_t extra) {
                 steps++;
             } while (sum < budget && in_thumb_state());
         } else if (cpu_method == Method::Dynarec) {
-            sum += (dynarec_step() & 0xFFFF) + extra;
-            steps++;
+            sum += dynarec_run(budget - sum, extra, steps);
         } else {
             do {
                 arm_execute();

@@ -26,7 +26,6 @@ void code_buffer_choose_size(uint32_t bytes) {
 #include <cstdlib>
 
 #include "dynarec/dynarec.h"
-#include "dynarec/translator.h"
 
 namespace {
 
@@ -106,7 +105,6 @@ void code_buffer_init() {
         std::memset(code_storage, 0, code_buffer_size);
         protect(PROT_READ | PROT_EXEC);
     }
-    build_translator_table();
     dynarec_start();
 }
 

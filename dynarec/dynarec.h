@@ -7,7 +7,17 @@
 
 // False on hosts where the recompiler is not built; F6 then does nothing.
 bool dynarec_available();
+
+// Runs exactly one translated block (or, where none can run, one
+// instruction on the interpreter) and returns its cycles: the unit of the
+// block-by-block differential tests.
 uint32_t dynarec_step();
+
+// Runs ARM code from what is left of a line's budget, `extra` cycles per
+// step on top of each instruction's own, exactly as the interpreter's loop
+// would: it stops at the first step that reaches the budget, or when the
+// processor leaves ARM state. Returns the cycles used; adds the steps.
+uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps);
 
 // Allocates the code buffer and builds the translator table; first step of
 // start-up. code_buffer_release gives the buffer back at the end.
@@ -17,8 +27,10 @@ void code_buffer_release();
 // Forgets every translation (on a cartridge load, when translated code is
 // overwritten and when the code buffer is full): cache, memo and buffer.
 void dynarec_flush();
-// How many times dynarec_flush has emptied everything, since start-up.
+// How many times dynarec_flush has emptied everything, and how many blocks
+// were translated, since start-up.
 extern uint64_t dynarec_flush_count;
+extern uint64_t blocks_translated;
 
 // Called by code_buffer_init and code_buffer_release: install and remove
 // the bus-write watch over translated code.

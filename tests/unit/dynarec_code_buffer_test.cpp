@@ -16,6 +16,7 @@
 
 #include "dynarec/code_buffer.h"
 #include "dynarec/emitter.h"
+#include "dynarec/x86.h"
 
 namespace {
 
@@ -110,8 +111,8 @@ TEST_F(CodeBufferTest, CodeRewrittenInTheBufferRunsNew) {
         SCOPED_TRACE(at);
         code_buffer_writable();
         code_pos = at;
-        emit_mov_r_imm(1, 0, 0x11111111);
-        emit_ret();
+        x86::mov(x86::eax, 0x11111111u);  // B8 imm32
+        x86::ret();
         code_buffer_executable();
         auto routine = reinterpret_cast<uint32_t (*)()>(code_buffer + at);
         EXPECT_EQ(routine(), 0x11111111u);

@@ -8,7 +8,6 @@
 #include "cpu/arm.h"
 #include "cpu/cpu.h"
 #include "dynarec/dynarec.h"
-#include "dynarec/translator.h"
 #include "shell/keys.h"
 #include "shell/main_loop.h"
 

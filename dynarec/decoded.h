@@ -1,0 +1,84 @@
+// The recompiler's middle: a block as a short list of decoded instructions.
+// A front end per instruction set fills the list (arm_frontend.cpp), the
+// passes annotate it (flag liveness), and the back end lowers each entry to
+// x86 (backend.cpp). Nothing here knows x86; nothing in the back end decodes
+// an opcode.
+#pragma once
+
+#include <cstdint>
+
+#include "cpu/cpu.h"
+
+// The longest block. At the end of a line's budget the instructions that no
+// whole block fits run on the interpreter, so a short bound keeps that tail
+// short.
+constexpr uint32_t BLOCK_MAX_INSNS = 32;
+
+enum class InsnKind : uint8_t {
+    Skip,            // condition "never": costs its cycles, does nothing
+    DataProcessing,  // the sixteen operations, operand 2 immediate or shifted by an immediate
+    Multiply,        // MUL, MLA
+    Branch,          // B, BL
+    Handler,         // everything else: a call of its interpreter handler
+};
+
+enum class Operand2 : uint8_t {
+    Immediate,         // `imm`, with `imm_carry` when the rotation is not 0
+    ShiftedRegister,   // rm shifted by `shift` and `amount` as encoded (0-31)
+};
+
+// ORDER ARM-DP-OPS
+enum DataOp : uint8_t {
+    OP_AND, OP_EOR, OP_SUB, OP_RSB, OP_ADD, OP_ADC, OP_SBC, OP_RSC,
+    OP_TST, OP_TEQ, OP_CMP, OP_CMN, OP_ORR, OP_MOV, OP_BIC, OP_MVN,
+};
+
+enum ShiftType : uint8_t { SHIFT_LSL, SHIFT_LSR, SHIFT_ASR, SHIFT_ROR };
+
+struct DecodedInsn {
+    uint32_t address;  // of the instruction itself
+    uint32_t word;
+    InsnKind kind;
+    uint8_t cond;  // 0xE for always
+
+    // Data processing and multiplies.
+    DataOp op;
+    bool sets_flags;  // S
+    uint8_t rd, rn, rm, rs;
+    Operand2 operand2;
+    ShiftType shift;
+    uint8_t amount;
+    uint32_t imm;
+    int8_t imm_carry;  // -1: the shifter keeps C; 0 or 1: C becomes this
+    bool accumulate;   // MLA
+
+    // Branches.
+    uint32_t target;
+    bool link;
+
+    // Handlers: may the handler continue elsewhere (report JUMPED)? Then
+    // the block ends here with an exit through the indirect table.
+    bool may_jump;
+
+    // Flags as masks of FLAG_N, FLAG_Z, FLAG_C, FLAG_V (cpu/arm.h): those
+    // the instruction reads (its condition included), those it may write,
+    // and of those, the ones a later reader can see (the liveness pass).
+    uint8_t flags_read;
+    uint8_t flags_set;
+    uint8_t flags_live;
+};
+
+struct DecodedBlock {
+    uint32_t start;  // address of the first instruction
+    uint32_t count;
+    DecodedInsn insns[BLOCK_MAX_INSNS];
+};
+
+// Decodes the ARM block at `address`: up to BLOCK_MAX_INSNS instructions,
+// ending after one that may write r15 or change the mode or instruction
+// set, and before one that would lie in another region.
+void decode_arm_block(uint32_t address, DecodedBlock& block);
+
+// Backward over the block: which written flags a later instruction, a
+// handler or an exit may read. Every exit may read all four.
+void compute_flag_liveness(DecodedBlock& block);

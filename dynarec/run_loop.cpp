@@ -1,0 +1,257 @@
+// The Dynarec method's run loop. The frame loop hands it what is left of a
+// line's budget; it converts that into steps, enters translated code with
+// them in COUNTER, and translated code runs block to block (linked, or
+// through the indirect table) until the counter cannot cover the next
+// block, the processor leaves ARM state, or translated code was written
+// over. Then C takes over: the interpreter runs the steps that no whole
+// block fits, exactly as it would have run them itself.
+#include "dynarec/dynarec.h"
+
+#include <initializer_list>
+
+#include "cpu/arm.h"
+#include "cpu/cpu.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include "dynarec/backend.h"
+#include "dynarec/block_cache.h"
+#include "dynarec/code_buffer.h"
+#include "dynarec/code_pages.h"
+#include "dynarec/emitter.h"
+#include "memory/memory.h"
+
+using namespace x86;
+
+uintptr_t leave_routine, dispatch_routine, link_routine;
+uint64_t dynarec_flush_count = 0;
+uint64_t blocks_translated = 0;
+
+namespace {
+
+// The entry routine: saves what the ABI wants kept, sets STATE and COUNTER
+// and jumps into the block; the leave routine undoes it and returns the
+// counter. Inside, the stack is 16-byte aligned for the calls blocks make.
+using Enter = uint32_t (*)(uint32_t steps, const uint8_t* block);
+Enter enter_translated;
+
+// Where the fixed routines end and blocks begin: emptying the cache keeps
+// the routines.
+uint32_t blocks_start = 0;
+
+// The indirect table: a direct-mapped cache from r15 to a block's entry,
+// probed inline by the dispatch routine. Entries hold the executable
+// address in 32 bits: the buffer lies in static storage below 2 GiB.
+struct IndirectEntry {
+    uint32_t pc;
+    uint32_t code;
+};
+constexpr uint32_t INDIRECT_ENTRIES = 1024;
+constexpr uint32_t NO_PC = 1;  // never an ARM r15 (not word-aligned)
+IndirectEntry indirect_table[INDIRECT_ENTRIES];
+
+uint32_t indirect_index(uint32_t pc) { return (pc >> 2) & (INDIRECT_ENTRIES - 1); }
+
+void clear_indirect_table() {
+    for (IndirectEntry& entry : indirect_table) entry = {NO_PC, 0};
+}
+
+uint8_t* translate_block(uint32_t pc);
+
+// The block to run at pc (r15 = its address + 8), or null when C must take
+// over: code was written over, the processor is in Thumb state, or the code
+// lies where writes are not watched. Translated code only finds blocks; C
+// translates, between runs, so that no translation (nor the emptying of a
+// full buffer) happens under a running block.
+uint8_t* find_block(uint32_t pc, bool translate) {
+    if (code_stale || in_thumb_state() || (pc & 3)) return nullptr;
+    uint8_t* code = cache_find(pc);
+    if (!code) {
+        if (!translate || code_page(pc - 8) == CODE_PAGE_UNWATCHED) return nullptr;
+        code = translate_block(pc);
+    }
+    indirect_table[indirect_index(pc)] = {pc, uint32_t(uintptr_t(code))};
+    return code;
+}
+
+// Called by the dispatch routine on a miss of the indirect table.
+uint8_t* lookup_from_translated(uint32_t pc) { return find_block(pc, false); }
+
+// Called by an unlinked exit: when the successor exists, the exit's jump is
+// pointed at it for good.
+uint8_t* link_from_translated(uint32_t site) {
+    uint8_t* code = find_block(cpu_regs[15], false);
+    if (code) {
+        code_buffer_writable();
+        patch_to(Fixup{site}, uintptr_t(code));
+        code_buffer_executable();
+    }
+    return code;
+}
+
+// A call of a C routine with one 32-bit argument in eax, from a fixed
+// routine; then on to the block it returns, or back to C for null.
+void call_with_eax(uintptr_t routine) {
+#if defined(__x86_64__)
+    mov(edi, eax);
+#else
+    mov(mem(ptr(esp)), eax);
+#endif
+    call(routine);
+    test(eax, eax);  // a block's address is below 2 GiB, null is 0
+    jcc(CC_E, leave_routine);
+    jmp(ptr(eax));
+}
+
+void emit_fixed_routines() {
+    code_buffer_writable();
+    code_pos = 0;
+    enter_translated = reinterpret_cast<Enter>(code_buffer + code_pos);
+#if defined(__x86_64__)
+    for (Reg32 r : {ebp, ebx, r12d, r13d, r14d, r15d}) push(ptr(r));
+    alu_ptr(SUB, ptr(esp), 8);
+    mov(COUNTER, edi);
+    mov_ptr(STATE, uintptr_t(&cpu));
+    jmp(ptr(esi));
+    leave_routine = uintptr_t(code_buffer) + code_pos;
+    mov(eax, COUNTER);
+    alu_ptr(ADD, ptr(esp), 8);
+    for (Reg32 r : {r15d, r14d, r13d, r12d, ebx, ebp}) pop(ptr(r));
+    ret();
+#else
+    for (Reg32 r : {ebp, ebx, esi, edi}) push(ptr(r));
+    mov(COUNTER, mem(ptr(esp), 20));
+    mov(eax, mem(ptr(esp), 24));
+    alu_ptr(SUB, ptr(esp), 12);
+    mov_ptr(STATE, uintptr_t(&cpu));
+    jmp(ptr(eax));
+    leave_routine = uintptr_t(code_buffer) + code_pos;
+    mov(eax, COUNTER);
+    alu_ptr(ADD, ptr(esp), 12);
+    for (Reg32 r : {edi, esi, ebx, ebp}) pop(ptr(r));
+    ret();
+#endif
+
+    // dispatch: r15 through the indirect table, else C.
+    dispatch_routine = uintptr_t(code_buffer) + code_pos;
+    mov(eax, state_field(&cpu_regs[15]));
+    mov(ecx, eax);
+    shift(SHR, ecx, 2);
+    alu(AND, ecx, INDIRECT_ENTRIES - 1);
+    mov(edx, uint32_t(uintptr_t(indirect_table)));
+    alu(CMP, eax, mem(ptr(edx), ecx, 8));
+    Fixup miss = jcc_forward(CC_NE);
+    mov(ecx, mem(ptr(edx), ecx, 8, 4));
+    jmp(ptr(ecx));
+    patch_here(miss);
+    call_with_eax(uintptr_t(&lookup_from_translated));
+
+    // link: eax = the position of the exit's rel32.
+    link_routine = uintptr_t(code_buffer) + code_pos;
+    call_with_eax(uintptr_t(&link_from_translated));
+
+    blocks_start = (code_pos + 63) & ~63u;
+    code_buffer_executable();
+}
+
+uint8_t* translate_block(uint32_t pc) {
+    if (code_pos + 4 + BLOCK_MAX_BYTES > code_buffer_size || cache_full()) dynarec_flush();
+    DecodedBlock block;
+    decode_arm_block(pc - 8, block);
+    compute_flag_liveness(block);
+    code_buffer_writable();
+    uint8_t* entry = emit_block(block);
+    code_buffer_executable();
+    for (uint32_t i = 0; i < block.count; i++) mark_code_page(code_page(block.insns[i].address));
+    cache_insert(pc, entry);
+    blocks_translated++;
+    return entry;
+}
+
+uint32_t block_length(const uint8_t* entry) {
+    uint32_t count;
+    __builtin_memcpy(&count, entry - 4, 4);
+    return count;
+}
+
+// Runs translated code with `steps` in the counter; returns how many ran
+// and leaves the processor exact (the latch too).
+uint32_t run_translated(uint32_t steps, const uint8_t* entry) {
+    uint32_t left = enter_translated(steps, entry);
+    if (!in_thumb_state()) cpu_opcode = fetch_word(cpu_regs[15] - 8);
+    return steps - left;
+}
+
+}  // namespace
+
+bool dynarec_available() { return true; }
+
+void refill_after_jump() { cpu_refill(); }
+void fetch_after_handler() { arm_fetch(); }
+
+uint32_t dynarec_step() {
+    if (code_stale) dynarec_flush();
+    uint8_t* code = find_block(cpu_regs[15], true);
+    if (!code) return arm_step();
+    return run_translated(block_length(code), code) * ARM_CYCLES;
+}
+
+uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
+    const uint32_t per_step = ARM_CYCLES + extra;
+    uint32_t sum = 0;
+    while (sum < budget && !in_thumb_state()) {
+        if (code_stale) dynarec_flush();
+        // The steps the interpreter would still run: it starts one while
+        // the sum is below the budget.
+        uint32_t allowed = (budget - sum + per_step - 1) / per_step;
+        uint8_t* code = find_block(cpu_regs[15], true);
+        uint32_t done = code ? run_translated(allowed, code) : 0;
+        if (done == 0) {  // no whole block fits, or none can run here
+            arm_execute();
+            done = 1;
+        }
+        sum += done * per_step;
+        steps += done;
+    }
+    return sum;
+}
+
+void dynarec_flush() {
+    cache_clear();
+    clear_indirect_table();
+    code_pos = blocks_start;
+    clear_code_pages();
+    code_stale = false;
+    dynarec_flush_count++;
+}
+
+void dynarec_start() {
+    emit_fixed_routines();
+    dynarec_flush();
+}
+
+void dynarec_stop() { dynarec_flush(); }
+
+#else
+
+// Not an x86 host: the method is not built, F6 does nothing.
+bool dynarec_available() { return false; }
+uint64_t dynarec_flush_count = 0;
+uint64_t blocks_translated = 0;
+uint32_t dynarec_step() { return arm_step(); }
+uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
+    uint32_t sum = 0;
+    while (sum < budget && !in_thumb_state()) {
+        arm_execute();
+        sum += ARM_CYCLES + extra;
+        steps++;
+    }
+    return sum;
+}
+void code_buffer_init() {}
+void code_buffer_release() {}
+void dynarec_flush() {}
+void dynarec_start() {}
+void dynarec_stop() {}
+
+#endif
