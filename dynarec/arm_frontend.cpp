@@ -59,20 +59,27 @@ void decode_data_processing(DecodedInsn& insn) {
     }
 }
 
-//   31  28 27     22 21 20 19  16 15  12 11   8 7    4 3    0
-//  | cond | 000000 | A | S |  Rd  |  Rn  |  Rs  | 1001 |  Rm  |  MUL, MLA
+//   31  28 27   23 22 21 20 19  16 15  12 11   8 7    4 3    0
+//  | cond | 0000 0 | 0 A | S |  Rd  |  Rn  |  Rs  | 1001 |  Rm  |  MUL, MLA
+//  | cond | 0000 1 | U A | S | RdHi | RdLo |  Rs  | 1001 |  Rm  |  UMULL ... SMLAL
+// (U set: signed.) The destinations are never r15 here: a write of r15
+// ends the block and goes to the handler.
 bool is_native_multiply(uint32_t word) {
-    if ((word & 0x0FC000F0) != 0x00000090) return false;
+    if ((word & 0x0F0000F0) != 0x00000090) return false;
+    bool long_form = word & (1u << 23);
     bool accumulate = word & (1u << 21);
+    if (!long_form && (word & (1u << 22))) return false;  // undefined
     // r15 as any operand is unpredictable: the handler gives the
     // interpreter's result.
-    return bits(word, 19, 16) != 15 && bits(word, 11, 8) != 15 && bits(word, 3, 0) != 15 &&
-           !(accumulate && bits(word, 15, 12) == 15);
+    return bits(word, 11, 8) != 15 && bits(word, 3, 0) != 15 &&
+           !((accumulate || long_form) && bits(word, 15, 12) == 15);
 }
 
 void decode_multiply(DecodedInsn& insn) {
     uint32_t word = insn.word;
     insn.kind = InsnKind::Multiply;
+    insn.long_form = word & (1u << 23);
+    insn.signed_form = word & (1u << 22);
     insn.accumulate = word & (1u << 21);
     insn.sets_flags = word & (1u << 20);
     insn.rd = uint8_t(bits(word, 19, 16));

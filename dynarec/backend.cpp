@@ -273,17 +273,42 @@ void lower_data_processing(Lowering&, const DecodedInsn& insn) {
 
 // --- Multiplies ----------------------------------------------------------
 
-// MUL and MLA: Rd = Rm * Rs (+ Rn); S sets N and Z and keeps C and V.
+// MUL and MLA: Rd = Rm * Rs (+ Rn). The long forms: RdHi:RdLo = Rm * Rs
+// (+ RdHi:RdLo), the high word written first as the interpreter does. S
+// sets N and Z from the whole result and keeps C and V.
 void lower_multiply(Lowering&, const DecodedInsn& insn) {
     mov(eax, reg(insn.rm));
     mov(ecx, reg(insn.rs));
-    imul(eax, ecx);
-    if (insn.accumulate) alu(ADD, eax, reg(insn.rn));
-    if (insn.sets_flags && insn.flags_live) {
-        test(eax, eax);
-        store_flags(insn.flags_live, CarryFrom::None, false);
+    bool flags = insn.sets_flags && insn.flags_live;
+    if (!insn.long_form) {
+        imul(eax, ecx);
+        if (insn.accumulate) alu(ADD, eax, reg(insn.rn));
+        if (flags) {
+            test(eax, eax);
+            store_flags(insn.flags_live, CarryFrom::None, false);
+        }
+        mov(reg(insn.rd), eax);
+        return;
     }
-    mov(reg(insn.rd), eax);
+    if (insn.signed_form)
+        imul1(ecx);
+    else
+        mul(ecx);
+    if (insn.accumulate) {
+        alu(ADD, eax, reg(insn.rn));
+        alu(ADC, edx, reg(insn.rd));
+    }
+    if (flags && (insn.flags_live & FLAG_N)) {
+        test(edx, edx);
+        setcc(CC_S, flag(FLAG_N));
+    }
+    if (flags && (insn.flags_live & FLAG_Z)) {
+        mov(ecx, edx);
+        alu(OR, ecx, eax);
+        setcc(CC_E, flag(FLAG_Z));
+    }
+    mov(reg(insn.rd), edx);
+    mov(reg(insn.rn), eax);
 }
 
 // --- Branches ------------------------------------------------------------

@@ -17,7 +17,7 @@ constexpr uint32_t BLOCK_MAX_INSNS = 32;
 enum class InsnKind : uint8_t {
     Skip,            // condition "never": costs its cycles, does nothing
     DataProcessing,  // the sixteen operations, operand 2 immediate or shifted by an immediate
-    Multiply,        // MUL, MLA
+    Multiply,        // MUL, MLA, and the long forms
     Branch,          // B, BL
     Handler,         // everything else: a call of its interpreter handler
 };
@@ -50,7 +50,9 @@ struct DecodedInsn {
     uint8_t amount;
     uint32_t imm;
     int8_t imm_carry;  // -1: the shifter keeps C; 0 or 1: C becomes this
-    bool accumulate;   // MLA
+    bool accumulate;   // MLA, UMLAL, SMLAL
+    bool long_form;    // RdHi in rd, RdLo in rn
+    bool signed_form;  // SMULL, SMLAL
 
     // Branches.
     uint32_t target;

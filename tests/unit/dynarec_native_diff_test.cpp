@@ -131,6 +131,8 @@ TEST_F(NativeDifferentialTest, Multiplies) {
         0xE0303291,  // MLAS r0, r1, r2, r3
         0xE0810291,  // UMULL r0, r1, r1, r2
         0xE0D10291,  // SMULLS r0, r1, r1, r2
+        0xE0A10392,  // UMLAL r0, r1, r2, r3
+        0xE0F10392,  // SMLALS r0, r1, r2, r3
     };
     for (uint32_t word : words) {
         for (const auto& v : VALUES) {

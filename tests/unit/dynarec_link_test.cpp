@@ -1,0 +1,114 @@
+// Linked blocks: a loop of one block still ends with the line's budget,
+// code rewritten under a linked exit runs new, and after the buffer is
+// emptied no link leads into its reused space.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "console_fixture.h"
+#include "cpu/arm.h"
+#include "cpu/cpu.h"
+#include "dynarec/dynarec.h"
+#include "processor_state.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include "dynarec/code_buffer.h"
+
+namespace {
+
+constexpr uint32_t ROM = 0x08000000;
+constexpr uint32_t WRAM = 0x02000000;
+
+class LinkTest : public ConsoleTest {
+   protected:
+    void put(uint32_t address, const std::vector<uint32_t>& words) {
+        for (size_t i = 0; i < words.size(); i++) mem_write32(address + 4 * uint32_t(i), words[i]);
+    }
+    void start_at(uint32_t address, Method method) {
+        cpu_regs[15] = address;
+        arm_refill();
+        cpu_method = method;
+    }
+    // Runs `budget` cycles from the same start under both methods and
+    // expects the same steps, state and work RAM.
+    void expect_methods_agree(uint32_t address, uint32_t budget, int runs) {
+        ProcessorState start = ProcessorState::capture();
+        std::vector<uint8_t> ram(wram, wram + WRAM_SIZE);
+        uint64_t steps[2];
+        ProcessorState end[2];
+        std::vector<uint8_t> end_ram[2];
+        for (Method method : {Method::Interpretative, Method::Dynarec}) {
+            int m = method == Method::Dynarec;
+            start.restore(method);
+            std::copy(ram.begin(), ram.end(), wram);
+            dynarec_flush();
+            start_at(address, method);
+            uint64_t before = steps_taken;
+            for (int i = 0; i < runs; i++) cpu_run(budget, 0);
+            steps[m] = steps_taken - before;
+            end[m] = ProcessorState::capture();
+            end_ram[m].assign(wram, wram + WRAM_SIZE);
+        }
+        EXPECT_EQ(steps[0], steps[1]);
+        EXPECT_EQ(end[0].differences(end[1]), "");
+        EXPECT_TRUE(end_ram[0] == end_ram[1]);
+    }
+};
+
+TEST_F(LinkTest, BranchToItselfEndsWithTheBudget) {
+    load_test_image({0xEAFFFFFE});  // B .
+    for (uint32_t budget : {1u, 2u, 3u, 1004u, 1232u}) {
+        SCOPED_TRACE(budget);
+        start_at(ROM, Method::Dynarec);
+        uint64_t before = steps_taken;
+        cpu_run(budget, 0);
+        EXPECT_EQ(steps_taken - before, (budget + 1) / 2);
+        EXPECT_EQ(cpu_regs[15], ROM + 8);
+    }
+}
+
+// Block A stores into block B, then jumps to it through a linked exit: B
+// runs as rewritten, every time round the loop.
+//   A: 0x02000000  ADD r0, r0, #1
+//                  STR r2, [r3]          r3 = B's first word
+//                  B   0x02000100
+//   B: 0x02000100  MOV r1, #5 (rewritten with r2's word)
+//                  ADD r4, r4, r1
+//                  EOR r2, r2, #1        the next rewrite differs
+//                  B   0x02000000
+TEST_F(LinkTest, StoreIntoALinkedSuccessorRunsTheNewCode) {
+    put(WRAM, {0xE2800001, 0xE5832000, 0xEA00003C});
+    put(WRAM + 0x100, {0xE3A01005, 0xE0844001, 0xE2222001, 0xEAFFFFBB});
+    cpu_regs[2] = 0xE3A01007;  // MOV r1, #7, then #6, #7, ...
+    cpu_regs[3] = WRAM + 0x100;
+    expect_methods_agree(WRAM, 1004, 20);
+    EXPECT_GT(cpu_regs[4], 0u);
+}
+
+// More code than the smallest buffer holds, run in a loop: the buffer is
+// emptied again and again, and every link made before an emptying is gone
+// with it.
+TEST_F(LinkTest, NoLinkSurvivesAnEmptying) {
+    code_buffer_release();
+    code_buffer_choose_size(CODE_BUFFER_MIN_SIZE);
+    code_buffer_init();
+    code_buffer_choose_size(CODE_BUFFER_MAX_SIZE);  // for the tests after this one
+    // 512 blocks of "ADD r0, r0, #n; EOR r1, r1, r0; B next", the last
+    // branching back to the first.
+    std::vector<uint32_t> words;
+    for (uint32_t block = 0; block < 512; block++) {
+        words.push_back(0xE2800000 | (block & 0xFF));
+        words.push_back(0xE0211000);
+        words.push_back(block == 511 ? 0xEA000000 | ((0u - (3 * 511 + 2 + 2)) & 0xFFFFFF)
+                                     : 0xEAFFFFFF);  // B +4 (the next block)
+    }
+    load_test_image(words);
+    uint64_t flushes = dynarec_flush_count;
+    expect_methods_agree(ROM, 1232, 60);
+    EXPECT_GT(dynarec_flush_count, flushes + 1);
+}
+
+}  // namespace
+
+#endif
