@@ -3,6 +3,10 @@
 // block by block under dynarec_step (Thumb code on thumb_step), then on the
 // interpreter for the same number of instructions. After every block the
 // whole processor state must agree, and at the end every memory array.
+// Then chained: the run loop from the same start under random budgets and
+// extras (as the frame loop gives them), once with the recompiler chosen and
+// once with the interpreter; steps and state must agree after every budget,
+// and memory at the end.
 //
 // Input layout:
 //   byte 0       bit 0: start in Thumb state; bits 1-2: where the stream
@@ -198,6 +202,73 @@ int run_recompiler() {
     return i;
 }
 
+// Budgets from a generator seeded by the input, so that a finding repeats.
+struct Budget {
+    uint32_t cycles, extra;
+};
+constexpr int CHAINED_RUNS = 24;
+
+void chained_budgets(const uint8_t* data, size_t size, Budget (&budgets)[CHAINED_RUNS]) {
+    uint32_t x = 2166136261u;
+    for (size_t i = 0; i < size; i++) x = (x ^ data[i]) * 16777619u;
+    for (Budget& budget : budgets) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        budget.cycles = 1 + x % 160;
+        budget.extra = (x >> 16) % 3 ? 0 : 2;
+    }
+}
+
+struct ChainedStep {
+    ProcessorState after;
+    uint64_t steps;
+};
+ChainedStep chained[CHAINED_RUNS];
+
+void compare_memory(int index, void (*report_difference)(int, const std::string&)) {
+    for (size_t a = 0; a < sizeof arrays / sizeof arrays[0]; a++) {
+        const Array& array = arrays[a];
+        if (!std::memcmp(array.after_first_run, array.data, array.size)) continue;
+        size_t o = 0;
+        while (array.after_first_run[o] == array.data[o]) o++;
+        char detail[96];
+        std::snprintf(detail, sizeof detail, " %s[0x%zx] %02x/%02x", ARRAY_NAMES[a], o,
+                      array.after_first_run[o], array.data[o]);
+        report_difference(index, detail);
+    }
+}
+
+[[noreturn]] void report_chained(int run, const std::string& detail) {
+    std::fprintf(stderr, "diff_fuzzer: chained runs differ after budget %d\n", run);
+    std::fprintf(stderr, "  recompiler/interpreter:%s\n", detail.c_str());
+    std::abort();
+}
+
+void run_chained(const uint8_t* data, size_t size) {
+    Budget budgets[CHAINED_RUNS];
+    chained_budgets(data, size, budgets);
+    set_up(data, size, Method::Dynarec);
+    for (int i = 0; i < CHAINED_RUNS; i++) {
+        uint64_t before = steps_taken;
+        cpu_run(budgets[i].cycles, budgets[i].extra);
+        chained[i] = {ProcessorState::capture(), steps_taken - before};
+    }
+    for (Array& array : arrays) std::memcpy(array.after_first_run, array.data, array.size);
+
+    set_up(data, size, Method::Interpretative);
+    for (int i = 0; i < CHAINED_RUNS; i++) {
+        uint64_t before = steps_taken;
+        cpu_run(budgets[i].cycles, budgets[i].extra);
+        std::string diff = chained[i].after.differences(ProcessorState::capture());
+        uint64_t steps = steps_taken - before;
+        if (steps != chained[i].steps)
+            diff += " steps " + std::to_string(chained[i].steps) + "/" + std::to_string(steps);
+        if (!diff.empty()) report_chained(i, diff);
+    }
+    compare_memory(CHAINED_RUNS - 1, [](int run, const std::string& detail) {
+        report_chained(run, detail);
+    });
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -224,18 +295,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             diff += " cycles " + std::to_string(step.cycles) + "/" + std::to_string(cycles);
         if (!diff.empty()) report("processor state differs", i, diff);
     }
-    for (size_t a = 0; a < sizeof arrays / sizeof arrays[0]; a++) {
-        const Array& array = arrays[a];
-        if (!std::memcmp(array.after_first_run, array.data, array.size)) continue;
-        size_t o = 0;
-        while (array.after_first_run[o] == array.data[o]) o++;
-        char detail[96];
-        std::snprintf(detail, sizeof detail, " %s[0x%zx] %02x/%02x", ARRAY_NAMES[a], o,
-                      array.after_first_run[o], array.data[o]);
-        report("memory differs", recorded - 1, detail);
-    }
+    static int last_step;
+    last_step = recorded - 1;
+    compare_memory(last_step, [](int, const std::string& detail) {
+        report("memory differs", last_step, detail);
+    });
     const uint32_t dma_now[4] = {dma3_source, dma3_dest, dma3_count, dma3_control};
     if (std::memcmp(dma_after, dma_now, sizeof dma_now)) report("DMA3 differs", recorded - 1, "");
+
+    run_chained(data, size);
     return 0;
 }
 
