@@ -64,6 +64,12 @@ void exit_to(uint32_t address) {
 
 void exit_through_dispatch() { jmp(dispatch_routine); }
 
+// After a call of a routine returning bool: a jump taken when it is true.
+Fixup jcc_forward_if_true() {
+    test(eax, 0xFFu);
+    return jcc_forward(CC_NE);
+}
+
 // --- Conditions ----------------------------------------------------------
 
 // Jumps taken when the condition fails, to be patched past the instruction;
@@ -333,12 +339,18 @@ void lower_handler(Lowering& lowering, const DecodedInsn& insn) {
         // Either way on through the indirect table: a handler that writes
         // r15 and reports NEXT (a write-back into r15) goes on at r15 - 4,
         // as the interpreter's sequential fetch does.
+        // Both helpers report whether the processor is still in ARM state;
+        // Thumb code goes back to C (the indirect table holds ARM blocks).
         test(eax, 0xFFu);  // bool in al
         Fixup jumped = jcc_forward(CC_NE);
         call(uintptr_t(&fetch_after_handler));
-        exit_through_dispatch();
+        Fixup in_arm = jcc_forward_if_true();
+        jmp(leave_routine);
         patch_here(jumped);
         call(uintptr_t(&refill_after_jump));
+        test(eax, 0xFFu);
+        jcc(CC_E, leave_routine);
+        patch_here(in_arm);
         exit_through_dispatch();
     } else {
         alu8(CMP, absolute(&code_stale), 0);

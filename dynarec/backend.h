@@ -41,9 +41,10 @@ constexpr uint32_t BLOCK_MAX_BYTES = 128 * BLOCK_MAX_INSNS + 64;
 // Called by translated code after a handler that may continue elsewhere,
 // to latch the next instruction as the interpreter does: after a jump, the
 // instruction at r15 in the instruction set the T bit names; otherwise the
-// sequential fetch, at r15 - 4.
-void refill_after_jump();
-void fetch_after_handler();
+// sequential fetch, at r15 - 4. Both return whether the processor is still
+// in ARM state.
+bool refill_after_jump();
+bool fetch_after_handler();
 
 // Emits the block at code_pos: a 4-byte header holding its instruction
 // count, then the entry, which the returned address points at.

@@ -186,8 +186,14 @@ uint32_t run_translated(uint32_t steps, const uint8_t* entry) {
 
 bool dynarec_available() { return true; }
 
-void refill_after_jump() { cpu_refill(); }
-void fetch_after_handler() { arm_fetch(); }
+bool refill_after_jump() {
+    cpu_refill();
+    return !in_thumb_state();
+}
+bool fetch_after_handler() {
+    arm_fetch();
+    return !in_thumb_state();
+}
 
 uint32_t dynarec_step() {
     if (code_stale) dynarec_flush();

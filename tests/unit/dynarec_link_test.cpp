@@ -109,6 +109,31 @@ TEST_F(LinkTest, NoLinkSurvivesAnEmptying) {
     EXPECT_GT(dynarec_flush_count, flushes + 1);
 }
 
+// A BX into Thumb code whose r15 (its address + 4) equals the r15 of an ARM
+// block already found (the BX's own, address + 8): translated code must
+// leave for the Thumb interpreter, not run that ARM block again.
+//   0x08000000  ADD r0, pc, #1      r0 = 0x08000009
+//   0x08000004  BX r0               Thumb at 0x08000008, r15 = 0x0800000C
+//   0x08000008  ADDS r1, #1 (x3), B .
+TEST_F(LinkTest, ThumbCodeAfterBxLeavesTranslatedCode) {
+    for (uint32_t first_budget : {1u, 2u, 3u}) {
+        SCOPED_TRACE(first_budget);
+        load_test_image({0xE28F0001, 0xE12FFF10, 0x31013101, 0xE7FE3101});
+        ProcessorState start = ProcessorState::capture();
+        ProcessorState end[2];
+        for (Method method : {Method::Interpretative, Method::Dynarec}) {
+            start.restore(method);
+            dynarec_flush();
+            start_at(ROM, method);
+            cpu_run(first_budget, 0);  // ends before the BX: its block is found next
+            for (int i = 0; i < 4; i++) cpu_run(5, 0);
+            end[method == Method::Dynarec] = ProcessorState::capture();
+        }
+        EXPECT_EQ(end[0].differences(end[1]), "");
+        EXPECT_EQ(end[1].live.regs[1], 3u);
+    }
+}
+
 }  // namespace
 
 #endif
