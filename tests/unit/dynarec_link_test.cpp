@@ -121,14 +121,18 @@ TEST_F(LinkTest, ThumbCodeAfterBxLeavesTranslatedCode) {
         load_test_image({0xE28F0001, 0xE12FFF10, 0x31013101, 0xE7FE3101});
         ProcessorState start = ProcessorState::capture();
         ProcessorState end[2];
+        uint64_t steps[2];
         for (Method method : {Method::Interpretative, Method::Dynarec}) {
             start.restore(method);
             dynarec_flush();
             start_at(ROM, method);
+            uint64_t before = steps_taken;
             cpu_run(first_budget, 0);  // ends before the BX: its block is found next
             for (int i = 0; i < 4; i++) cpu_run(5, 0);
             end[method == Method::Dynarec] = ProcessorState::capture();
+            steps[method == Method::Dynarec] = steps_taken - before;
         }
+        EXPECT_EQ(steps[0], steps[1]);
         EXPECT_EQ(end[0].differences(end[1]), "");
         EXPECT_EQ(end[1].live.regs[1], 3u);
     }
