@@ -148,13 +148,20 @@ void decode_arm_block(uint32_t address, DecodedBlock& block) {
 }
 
 // Backward: at the end of the block every flag may be read (by the next
-// block or the interpreter). An instruction that runs unconditionally hides
-// the flags it writes from everything before it.
+// block or the interpreter). A native instruction that runs unconditionally
+// hides the flags it writes from everything before it. A handler may end
+// the block early, and what the description says it sets it only may set
+// (an LDM with S writes the CPSR only when r15 is in its list): before it
+// every flag is live.
 void compute_flag_liveness(DecodedBlock& block) {
     uint8_t live = FLAGS_ALL;
     for (uint32_t i = block.count; i-- > 0;) {
         DecodedInsn& insn = block.insns[i];
-        if (insn.kind == InsnKind::Handler) live = FLAGS_ALL;  // it may end the block early
+        if (insn.kind == InsnKind::Handler) {
+            insn.flags_live = insn.flags_set;
+            live = FLAGS_ALL;
+            continue;
+        }
         insn.flags_live = insn.flags_set & live;
         if (insn.cond == 0xE) live &= uint8_t(~insn.flags_set);
         live |= insn.flags_read;

@@ -156,6 +156,21 @@ TEST_F(NativeDifferentialTest, Multiplies) {
     }
 }
 
+// A handler's flags are only those it may set: an LDM with S and r15 not in
+// its list leaves the CPSR alone, so the flags of the ANDS before it must
+// still be stored (the differential fuzzer found this).
+TEST_F(NativeDifferentialTest, FlagsBeforeAHandlerThatMaySetThemAreKept) {
+    load_test_image({
+        0xE21CD0DB,  // ANDS r13, r12, #0xDB
+        0xE8FF5FD8,  // LDMIA pc!, {r3, r4, r6-r12, lr}^
+    });
+    for (uint32_t r12 : {0u, 0xDBu, 0x80000000u}) {
+        uint32_t regs[15] = {};
+        regs[12] = r12;
+        for (uint32_t nzcv : {0u, 15u}) EXPECT_EQ(compare(regs, nzcv), "") << r12;
+    }
+}
+
 // --- Chained ---------------------------------------------------------------
 
 // Streams of native forms and loads, stores and branches (forward and
