@@ -78,11 +78,11 @@ constexpr bool JUMPED = true;
 constexpr uint32_t ARM_CYCLES = 2;
 constexpr uint32_t THUMB_CYCLES = 1;
 
-constexpr uint32_t CPSR_T = 0x20;      // Thumb state
-constexpr uint32_t CPSR_I = 0x80;      // interrupts disabled (stored, never tested)
-constexpr uint32_t MODE_SVC = 0x13;    // Supervisor
-constexpr uint32_t MODE_SYSTEM = 0x1F; // where the console's boot ROM leaves a cartridge
-constexpr uint32_t MODE_MASK = 0x0F;   // the mode index: bit 4 plays no part
+constexpr uint32_t CPSR_T = 0x20;       // Thumb state
+constexpr uint32_t CPSR_I = 0x80;       // interrupts disabled (stored, never tested)
+constexpr uint32_t MODE_SVC = 0x13;     // Supervisor
+constexpr uint32_t MODE_SYSTEM = 0x1F;  // where the console's boot ROM leaves a cartridge
+constexpr uint32_t MODE_MASK = 0x0F;    // the mode index: bit 4 plays no part
 
 // The start of every cartridge: every register, bank, SPSR and flag cleared,
 // System mode in ARM state, the stacks where the console's boot ROM puts
