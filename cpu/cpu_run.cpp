@@ -53,6 +53,8 @@ uint32_t load_word(const uint8_t* p) {
 
 // ARM instructions until the budget is spent or the code enters Thumb
 // state. Every step costs the same, so the count follows from the cycles.
+// After a jump as after any other instruction, the next opcode is latched
+// from `at` and r15 = at + 8 (arm_fetch, arm_refill).
 uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
     const uint32_t cost = ARM_CYCLES + extra;
     const uint32_t first = sum;
@@ -61,22 +63,26 @@ uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
         uint32_t opcode = cpu_opcode;
         uint32_t cond = opcode >> 28;
         sum += cost;
+        uint32_t at = cpu_regs[15] - 4;
         if ((cond == 0xE || condition_passed(cond)) && arm_table[arm_index(opcode)]()) {
-            cpu_refill();
-            if (in_thumb_state()) break;
-            continue;
+            if (in_thumb_state()) {
+                thumb_refill();
+                break;
+            }
+            at = cpu_regs[15];
         }
-        uint32_t next = (cpu_regs[15] - 4) & ~3u;  // arm_fetch, through the page
-        if (next - page.start >= PAGE_SIZE) page = code_page_of(next, false);
-        cpu_opcode = page.host ? load_word(page.host + (next - page.start)) : fetch_word(next);
-        cpu_regs[15] += 4;
+        cpu_regs[15] = at + 8;
+        at &= ~3u;
+        if (at - page.start >= PAGE_SIZE) page = code_page_of(at, false);
+        cpu_opcode = page.host ? load_word(page.host + (at - page.start)) : fetch_word(at);
     }
     steps_taken += (sum - first) / cost;
     return sum;
 }
 
 // Thumb instructions until the budget is spent or the code returns to ARM
-// state.
+// state; the next opcode comes from `at`, and r15 = at + 4 (thumb_fetch,
+// thumb_refill).
 uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
     uint64_t steps = 0;
     CodePage page;
@@ -84,15 +90,17 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
         uint32_t opcode = cpu_opcode;
         steps++;
         sum += thumb_cycles(opcode) + extra;
+        uint32_t at = cpu_regs[15] - 2;
         if (thumb_table[thumb_index(opcode)]()) {
-            cpu_refill();
-            if (!in_thumb_state()) break;
-            continue;
+            if (!in_thumb_state()) {
+                arm_refill();
+                break;
+            }
+            at = cpu_regs[15];
         }
-        uint32_t next = cpu_regs[15] - 2;  // thumb_fetch, through the page
-        if (next - page.start >= PAGE_SIZE) page = code_page_of(next, true);
-        cpu_opcode = page.host ? load_le16(page.host + (next - page.start)) : fetch_halfword(next);
-        cpu_regs[15] += 2;
+        cpu_regs[15] = at + 4;
+        if (at - page.start >= PAGE_SIZE) page = code_page_of(at, true);
+        cpu_opcode = page.host ? load_le16(page.host + (at - page.start)) : fetch_halfword(at);
     }
     steps_taken += steps;
     return sum;
