@@ -1,4 +1,4 @@
-// The Dynarec method's step function: one translated block per call, found
+// The Dynarec method's step: one translated block per call, found
 // through the two-entry memo, then the cache, else translated now.
 #include "cpu/arm.h"
 #include "cpu/cpu.h"
@@ -92,7 +92,7 @@ void dynarec_stop() { dynarec_flush(); }
 #else
 
 // Not an x86 host: the method is not built, F6 does nothing and nothing
-// ever installs dynarec_step.
+// ever calls dynarec_step.
 bool dynarec_available() { return false; }
 uint64_t dynarec_flush_count = 0;
 uint32_t dynarec_step() { return arm_step(); }
