@@ -16,7 +16,8 @@ constexpr uint32_t PAGE_SHIFT = 10;  // 1 KB pages
 // Where each region's pages start in page_has_code: every array that can
 // hold translated code gets a run of pages as long as the most it can show,
 // and regions over the same array share that run, so every mirror of a page
-// is the same page.
+// is the same page. Regions without such an array hold what code_page
+// answers for all of them instead.
 struct PageLayout {
     int first[16];
     int count;
@@ -27,7 +28,14 @@ constexpr PageLayout layout_pages() {
     for (int region = 0; region < 16; region++) {
         const Region& row = memory_map[region];
         layout.first[region] = -1;
-        if (row.code != Code::TRANSLATED || row.array == Array::NONE) continue;
+        if (row.code == Code::INTERPRETED) {
+            layout.first[region] = CODE_PAGE_UNWATCHED;
+            continue;
+        }
+        if (row.array == Array::NONE) {
+            layout.first[region] = CODE_PAGE_CONSTANT;
+            continue;
+        }
         for (int earlier = 0; earlier < region; earlier++)
             if (memory_map[earlier].array == row.array)
                 layout.first[region] = layout.first[earlier];
@@ -44,13 +52,18 @@ uint8_t page_has_code[page_layout.count];
 
 }  // namespace
 
+// Called on every watched store while code is translated: the offset comes
+// from region_base's masks, which the map derives.
 int code_page(uint32_t address) {
     int region = region_of(address);
-    const Region& row = memory_map[region];
-    if (row.code == Code::INTERPRETED) return CODE_PAGE_UNWATCHED;
-    uint32_t offset = shown_offset(row, address);
-    if (row.array == Array::NONE || offset >= shown_size(row)) return CODE_PAGE_CONSTANT;
-    return page_layout.first[region] + int(offset >> PAGE_SHIFT);
+    int first = page_layout.first[region];
+    if (first < 0) return first;
+    uint32_t offset = address & region_mask[region];
+    if (offset >= region_limit[region]) {
+        if (!region_fold[region]) return CODE_PAGE_CONSTANT;
+        offset -= region_fold[region];
+    }
+    return first + int(offset >> PAGE_SHIFT);
 }
 
 // The bus calls the watch only while some page holds translated code, so
