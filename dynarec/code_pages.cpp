@@ -26,13 +26,13 @@ struct PageLayout {
 constexpr PageLayout layout_pages() {
     PageLayout layout{};
     for (int region = 0; region < 16; region++) {
-        const Region& row = memory_map[region];
+        const MemoryRegion& row = memory_map[region];
         layout.first[region] = -1;
-        if (row.code == Code::INTERPRETED) {
+        if (row.code == RegionCode::INTERPRETED) {
             layout.first[region] = CODE_PAGE_UNWATCHED;
             continue;
         }
-        if (row.array == Array::NONE) {
+        if (row.array == RegionArray::NONE) {
             layout.first[region] = CODE_PAGE_CONSTANT;
             continue;
         }

@@ -47,9 +47,9 @@ void store(uint8_t* p, uint32_t v) {
 // (mirrors as long as the array, folds) disappears at compile time.
 template <int R>
 uint8_t* byte_at(uint32_t aligned) {
-    constexpr Region row = memory_map[R];
+    constexpr MemoryRegion row = memory_map[R];
     uint32_t offset = shown_offset(row, aligned);
-    if constexpr (row.array == Array::IMAGE) {
+    if constexpr (row.array == RegionArray::IMAGE) {
         return offset < rom_size ? rom + offset : nullptr;  // rom_size is 0 without an image
     } else if constexpr (row.size < row.mirror && !row.fold) {
         return offset < row.size ? fixed_array(row.array) + offset : nullptr;
@@ -60,11 +60,11 @@ uint8_t* byte_at(uint32_t aligned) {
 
 template <int R, uint32_t WIDTH>
 uint32_t bus_read(uint32_t address) {
-    constexpr Region row = memory_map[R];
-    if constexpr (row.reads == Reads::OPEN) {
+    constexpr MemoryRegion row = memory_map[R];
+    if constexpr (row.reads == RegionReads::OPEN) {
         return WIDTH == 1 ? 0x00 : 0xFF;
     } else {
-        if constexpr (row.reads == Reads::BUTTONS && WIDTH == 2)
+        if constexpr (row.reads == RegionReads::BUTTONS && WIDTH == 2)
             if ((address & 0xFFE) == KEY_INPUT) return key_state;
         const uint8_t* p = byte_at<R>(address & ~(WIDTH - 1));
         return p ? load<WIDTH>(p) : 0;
@@ -81,14 +81,14 @@ void refresh_palette(uint32_t aligned) {
 
 template <int R, uint32_t WIDTH>
 void bus_write(uint32_t address, uint32_t value) {
-    constexpr Region row = memory_map[R];
+    constexpr MemoryRegion row = memory_map[R];
     if constexpr (row.stores & WIDTH) {
         uint32_t aligned = address & ~(WIDTH - 1);
         if (uint8_t* p = byte_at<R>(aligned)) store<WIDTH>(p, value);
         if constexpr (row.after_write == AfterWrite::IO_HOOK)
             io_write_hook(aligned, WIDTH == 4 ? value : value & ((1u << (8 * WIDTH)) - 1));
         if constexpr (row.after_write == AfterWrite::PALETTE) refresh_palette<WIDTH>(aligned);
-        if constexpr (row.code == Code::TRANSLATED)
+        if constexpr (row.code == RegionCode::TRANSLATED)
             if (code_write_watch) code_write_watch(address);
     }
 }

@@ -31,11 +31,11 @@ uintptr_t entry_for(const uint8_t* page, uint32_t address) {
 }
 
 // Reads of every width return the array's bytes with no side effect.
-bool plain_reads(const Region& region) { return region.reads == Reads::ARRAY; }
+bool plain_reads(const MemoryRegion& region) { return region.reads == RegionReads::ARRAY; }
 
 // Writes of every width store and do nothing else but the code watch, which
 // the recompiler takes over through forbid_fast_writes.
-bool plain_writes(const Region& region) {
+bool plain_writes(const MemoryRegion& region) {
     return region.stores == ALL_WIDTHS && region.after_write == AfterWrite::NOTHING;
 }
 

@@ -58,7 +58,7 @@ void alloc_memory() {
 // 0, so every fetch there reads 0.
 void build_region_base() {
     for (int region = 0; region < 16; region++) {
-        const Region& row = memory_map[region];
+        const MemoryRegion& row = memory_map[region];
         uint8_t* array = array_of(row);
         region_base[region] = array;
         region_mask[region] = row.mirror - 1;
