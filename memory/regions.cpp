@@ -49,8 +49,8 @@ void alloc_memory() {
     std::memset(cart_ram, 0, sizeof cart_ram);
     std::memset(host_palette, 0, sizeof host_palette);
     key_state = 0xFFFF;
+    empty_region_base();  // first, so that releasing the image rebuilds nothing
     install_rom(nullptr, 0);
-    empty_region_base();
     memory_reset();
 }
 
