@@ -2,8 +2,6 @@
 // cycles, and the processor runs steps until it is spent, in the
 // instruction set the T bit names and, for ARM code, on the method the user
 // chose.
-#include <cstring>
-
 #include "cpu/arm.h"
 #include "cpu/cpu.h"
 #include "cpu/thumb.h"
@@ -19,36 +17,24 @@ uint32_t cpu_step() {
 
 namespace {
 
-// The sequential fetch reads through a host pointer to the 1 KB page that
-// holds the instruction, found once per page instead of once per
-// instruction. A page qualifies when it lies whole inside the array that
-// region_base, region_mask and region_limit give for it (what fetch_word
-// reads); elsewhere, and for Thumb code outside the cartridge (where the
-// Thumb fetch goes through the bus), the fetch takes the plain route.
-// Region arrays do not move while the processor runs, and stores land in
-// them, so a pointer stays right for as long as cpu_run runs.
-constexpr uint32_t PAGE_SIZE = 1024;
+// The fetch reads through the fast read entry of the page that holds the
+// instruction (memory/memory.h), looked up once per page instead of once
+// per instruction; a page without one takes fetch_word or fetch_halfword.
+// Entries change only when a cartridge is installed, never while the
+// processor runs.
 constexpr uint32_t NO_PAGE = 1;  // no page starts at an odd address
 
 struct CodePage {
     uint32_t start = NO_PAGE;
-    const uint8_t* host = nullptr;
+    uintptr_t entry = 0;  // host address of the page minus its console address
 };
 
-CodePage code_page_of(uint32_t address, bool thumb) {
-    uint32_t start = address & ~(PAGE_SIZE - 1);
-    uint32_t region = (start >> 24) & 15;
-    const uint8_t* base = region_base[region];
-    uint32_t offset = start & region_mask[region];
-    if (!base || offset + PAGE_SIZE > region_limit[region]) return {};
-    if (thumb && (region < 8 || region > 13)) return {};
-    return {start, base + offset};
+CodePage code_page_of(uint32_t address) {
+    return {address & ~(FAST_PAGE_SIZE - 1), fast_read_pages[fast_page_index(address)]};
 }
 
-uint32_t load_word(const uint8_t* p) {
-    uint32_t word;
-    std::memcpy(&word, p, 4);  // little-endian host
-    return word;
+const uint8_t* host_byte(const CodePage& page, uint32_t address) {
+    return reinterpret_cast<const uint8_t*>(page.entry + (address & CONSOLE_ADDRESS_MASK));
 }
 
 // ARM instructions until the budget is spent or the code enters Thumb
@@ -73,8 +59,8 @@ uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
         }
         cpu_regs[15] = at + 8;
         at &= ~3u;
-        if (at - page.start >= PAGE_SIZE) page = code_page_of(at, false);
-        cpu_opcode = page.host ? load_word(page.host + (at - page.start)) : fetch_word(at);
+        if (at - page.start >= FAST_PAGE_SIZE) page = code_page_of(at);
+        cpu_opcode = page.entry ? load_le32(host_byte(page, at)) : fetch_word(at);
     }
     steps_taken += (sum - first) / cost;
     return sum;
@@ -99,8 +85,8 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
             at = cpu_regs[15];
         }
         cpu_regs[15] = at + 4;
-        if (at - page.start >= PAGE_SIZE) page = code_page_of(at, true);
-        cpu_opcode = page.host ? load_le16(page.host + (at - page.start)) : fetch_halfword(at);
+        if (at - page.start >= FAST_PAGE_SIZE) page = code_page_of(at);
+        cpu_opcode = page.entry ? load_le16(host_byte(page, at)) : fetch_halfword(at);
     }
     steps_taken += steps;
     return sum;

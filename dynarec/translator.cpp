@@ -180,7 +180,10 @@ Translator route(uint32_t index) {
 
 }  // namespace
 
+// Derived from arm_table, which is built here too, so that the order of
+// start-up does not matter (building it again gives the same table).
 void build_translator_table() {
+    build_arm_table();
     for (uint32_t index = 0; index < 4096; index++) translator_table[index] = route(index);
 }
 
