@@ -17,26 +17,6 @@ uint32_t cpu_step() {
 
 namespace {
 
-// The fetch reads through the fast read entry of the page that holds the
-// instruction (memory/memory.h), looked up once per page instead of once
-// per instruction; a page without one takes fetch_word or fetch_halfword.
-// Entries change only when a cartridge is installed, never while the
-// processor runs.
-constexpr uint32_t NO_PAGE = 1;  // no page starts at an odd address
-
-struct CodePage {
-    uint32_t start = NO_PAGE;
-    uintptr_t entry = 0;  // host address of the page minus its console address
-};
-
-CodePage code_page_of(uint32_t address) {
-    return {address & ~(FAST_PAGE_SIZE - 1), fast_read_pages[fast_page_index(address)]};
-}
-
-const uint8_t* host_byte(const CodePage& page, uint32_t address) {
-    return reinterpret_cast<const uint8_t*>(page.entry + (address & CONSOLE_ADDRESS_MASK));
-}
-
 // ARM instructions until the budget is spent or the code enters Thumb
 // state. Every step costs the same, so the count follows from the cycles.
 // After a jump as after any other instruction, the next opcode is latched
@@ -44,7 +24,6 @@ const uint8_t* host_byte(const CodePage& page, uint32_t address) {
 uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
     const uint32_t cost = ARM_CYCLES + extra;
     const uint32_t first = sum;
-    CodePage page;
     while (sum < budget) {
         uint32_t opcode = cpu_opcode;
         uint32_t cond = opcode >> 28;
@@ -58,9 +37,7 @@ uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
             at = cpu_regs[15];
         }
         cpu_regs[15] = at + 8;
-        at &= ~3u;
-        if (at - page.start >= FAST_PAGE_SIZE) page = code_page_of(at);
-        cpu_opcode = page.entry ? load_le32(host_byte(page, at)) : fetch_word(at);
+        cpu_opcode = fetch_word(at);
     }
     steps_taken += (sum - first) / cost;
     return sum;
@@ -71,7 +48,6 @@ uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
 // thumb_refill).
 uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
     uint64_t steps = 0;
-    CodePage page;
     while (sum < budget) {
         uint32_t opcode = cpu_opcode;
         steps++;
@@ -85,8 +61,7 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
             at = cpu_regs[15];
         }
         cpu_regs[15] = at + 4;
-        if (at - page.start >= FAST_PAGE_SIZE) page = code_page_of(at);
-        cpu_opcode = page.entry ? load_le16(host_byte(page, at)) : fetch_halfword(at);
+        cpu_opcode = fetch_halfword(at);
     }
     steps_taken += steps;
     return sum;
