@@ -7,7 +7,7 @@
 #include "video/video.h"
 
 void console_reset() {
-    clear_video_memory();
+    memory_reset();
     clear_screen();
     dynarec_flush();
     cpu_reset();

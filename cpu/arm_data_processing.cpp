@@ -16,8 +16,11 @@
 namespace {
 
 Shifted shifted_register(uint32_t opcode) {
-    uint32_t type = (opcode >> 5) & 3;
     uint32_t value = cpu_regs[opcode & 15];
+    // Rm unshifted (LSL #0), the most common operand 2 of compiled code
+    // after immediates: no shifter work, C stays.
+    if ((opcode & 0xFF0) == 0) return {value, flag_c};
+    uint32_t type = (opcode >> 5) & 3;
     if (opcode & 0x10) return shift_register(type, value, cpu_regs[(opcode >> 8) & 15], flag_c);
     return shift_immediate(type, value, (opcode >> 7) & 31, flag_c);
 }

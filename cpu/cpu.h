@@ -78,11 +78,11 @@ constexpr bool JUMPED = true;
 constexpr uint32_t ARM_CYCLES = 2;
 constexpr uint32_t THUMB_CYCLES = 1;
 
-constexpr uint32_t CPSR_T = 0x20;      // Thumb state
-constexpr uint32_t CPSR_I = 0x80;      // interrupts disabled (stored, never tested)
-constexpr uint32_t MODE_SVC = 0x13;    // Supervisor
-constexpr uint32_t MODE_SYSTEM = 0x1F; // where the console's boot ROM leaves a cartridge
-constexpr uint32_t MODE_MASK = 0x0F;   // the mode index: bit 4 plays no part
+constexpr uint32_t CPSR_T = 0x20;       // Thumb state
+constexpr uint32_t CPSR_I = 0x80;       // interrupts disabled (stored, never tested)
+constexpr uint32_t MODE_SVC = 0x13;     // Supervisor
+constexpr uint32_t MODE_SYSTEM = 0x1F;  // where the console's boot ROM leaves a cartridge
+constexpr uint32_t MODE_MASK = 0x0F;    // the mode index: bit 4 plays no part
 
 // The start of every cartridge: every register, bank, SPSR and flag cleared,
 // System mode in ARM state, the stacks where the console's boot ROM puts
@@ -142,15 +142,18 @@ inline void set_nz_flags(uint32_t value) {
 // Flags of a + b + carry_in and a - b - borrow_in, computed from the whole
 // operation: C is the carry out (for subtraction: no borrow), V the
 // two's-complement overflow.
+// The host's own carry and overflow of the same operation give C and V.
 inline void set_add_flags(uint32_t a, uint32_t b, uint32_t result) {
+    int32_t ignored;
     set_nz_flags(result);
-    flag_c = uint64_t(a) + b > 0xFFFFFFFFu;
-    flag_v = ((a ^ result) & (b ^ result)) >> 31;  // same-sign operands, sign changed
+    flag_c = result < a;  // the sum wrapped
+    flag_v = __builtin_add_overflow(int32_t(a), int32_t(b), &ignored);
 }
 inline void set_sub_flags(uint32_t a, uint32_t b, uint32_t result) {
+    int32_t ignored;
     set_nz_flags(result);
-    flag_c = a >= b;                          // no borrow
-    flag_v = ((a ^ b) & (a ^ result)) >> 31;  // signs differ, result's sign not a's
+    flag_c = a >= b;  // no borrow
+    flag_v = __builtin_sub_overflow(int32_t(a), int32_t(b), &ignored);
 }
 void set_adc_flags(uint32_t a, uint32_t b, uint32_t carry_in);
 void set_sbc_flags(uint32_t a, uint32_t b, uint32_t carry_in);

@@ -15,28 +15,72 @@ uint32_t cpu_step() {
     return arm_step();
 }
 
-// Each instruction set runs in its own inner loop until the budget is spent
-// or the instruction set changes. The recompiler's loop runs the same steps
-// the interpreter would (whole blocks where they fit, the interpreter for
-// the rest), so both methods see the same clock.
-void cpu_run(uint32_t budget, uint32_t extra) {
-    uint32_t sum = 0;
+namespace {
+
+// ARM instructions until the budget is spent or the code enters Thumb
+// state. Every step costs the same, so the count follows from the cycles.
+// After a jump as after any other instruction, the next opcode is latched
+// from `at` and r15 = at + 8 (arm_fetch, arm_refill).
+uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
+    const uint32_t cost = ARM_CYCLES + extra;
+    const uint32_t first = sum;
+    while (sum < budget) {
+        uint32_t opcode = cpu_opcode;
+        uint32_t cond = opcode >> 28;
+        sum += cost;
+        uint32_t at = cpu_regs[15] - 4;
+        if ((cond == 0xE || condition_passed(cond)) && arm_table[arm_index(opcode)]()) {
+            if (in_thumb_state()) {
+                thumb_refill();
+                break;
+            }
+            at = cpu_regs[15];
+        }
+        cpu_regs[15] = at + 8;
+        cpu_opcode = fetch_word(at);
+    }
+    steps_taken += (sum - first) / cost;
+    return sum;
+}
+
+// Thumb instructions until the budget is spent or the code returns to ARM
+// state; the next opcode comes from `at`, and r15 = at + 4 (thumb_fetch,
+// thumb_refill).
+uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
     uint64_t steps = 0;
     while (sum < budget) {
-        if (in_thumb_state()) {
-            do {
-                sum += thumb_execute() + extra;
-                steps++;
-            } while (sum < budget && in_thumb_state());
-        } else if (cpu_method == Method::Dynarec) {
-            sum += dynarec_run(budget - sum, extra, steps);
-        } else {
-            do {
-                arm_execute();
-                sum += ARM_CYCLES + extra;
-                steps++;
-            } while (sum < budget && !in_thumb_state());
+        uint32_t opcode = cpu_opcode;
+        steps++;
+        sum += thumb_cycles(opcode) + extra;
+        uint32_t at = cpu_regs[15] - 2;
+        if (thumb_table[thumb_index(opcode)]()) {
+            if (!in_thumb_state()) {
+                arm_refill();
+                break;
+            }
+            at = cpu_regs[15];
         }
+        cpu_regs[15] = at + 4;
+        cpu_opcode = fetch_halfword(at);
     }
     steps_taken += steps;
+    return sum;
+}
+
+}  // namespace
+
+// The recompiler's loop runs the same steps the interpreter would (whole
+// blocks where they fit, the interpreter for the rest), so both methods see
+// the same clock.
+void cpu_run(uint32_t budget, uint32_t extra) {
+    uint32_t sum = 0;
+    while (sum < budget) {
+        if (in_thumb_state()) {
+            sum = run_thumb(sum, budget, extra);
+        } else if (cpu_method == Method::Dynarec) {
+            sum += dynarec_run(budget - sum, extra, steps_taken);
+        } else {
+            sum = run_arm(sum, budget, extra);
+        }
+    }
 }

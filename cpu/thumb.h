@@ -20,12 +20,12 @@ void build_thumb_table();
 
 // Facts per index, as for ARM (cpu/arm.h).
 enum ThumbFact : uint16_t {
-    THUMB_JUMPS = 1 << 0,          // B, B<cond> (when taken), BL, BX, SWI
-    THUMB_WRITES_HIGH_RD = 1 << 1, // ADD/MOV high: r15 when H1 and Rd are set
-    THUMB_POPS_LIST = 1 << 2,      // POP: r15 when bit 8 is set
-    THUMB_CHANGES_STATE = 1 << 3,  // BX, SWI
+    THUMB_JUMPS = 1 << 0,           // B, B<cond> (when taken), BL, BX, SWI
+    THUMB_WRITES_HIGH_RD = 1 << 1,  // ADD/MOV high: r15 when H1 and Rd are set
+    THUMB_POPS_LIST = 1 << 2,       // POP: r15 when bit 8 is set
+    THUMB_CHANGES_STATE = 1 << 3,   // BX, SWI
     THUMB_READS_C = 1 << 4,
-    THUMB_READS_FLAGS = 1 << 5,    // SWI (all four); B<cond> reads its condition's
+    THUMB_READS_FLAGS = 1 << 5,  // SWI (all four); B<cond> reads its condition's
     THUMB_SETS_NZ = 1 << 6,
     THUMB_SETS_C = 1 << 7,
     THUMB_SETS_V = 1 << 8,

@@ -52,7 +52,7 @@ ThumbEncoding decode(uint32_t o) {
         case 0x3:  // 0011 op(11): ADD / SUB Rd, #imm8
             return {b11 ? thumb_sub_imm8 : thumb_add_imm8, NZCV};
         case 0x4:
-            if (b11) return {thumb_ldr_pc, 0};                // 01001: LDR Rd, [PC, #]
+            if (b11) return {thumb_ldr_pc, 0};               // 01001: LDR Rd, [PC, #]
             if (!b10) return alu_operations[(o >> 6) & 15];  // 010000 op(9-6)
             switch ((o >> 8) & 3) {                          // 010001 op(9-8)
                 case 0: return {thumb_add_high, THUMB_WRITES_HIGH_RD};

@@ -31,9 +31,7 @@ bool load_into(uint32_t& rd, uint32_t value) {
     return NEXT;
 }
 
-bool done() {
-    return NEXT;
-}
+bool done() { return NEXT; }
 
 }  // namespace
 
@@ -61,14 +59,10 @@ bool thumb_strb_reg() {
 }
 
 // LDRSB <Rd>, [<Rb>, <Ro>]
-bool thumb_ldrsb_reg() {
-    return load_into(reg_d(), load_signed_byte(register_offset_address()));
-}
+bool thumb_ldrsb_reg() { return load_into(reg_d(), load_signed_byte(register_offset_address())); }
 
 // LDR <Rd>, [<Rb>, <Ro>]
-bool thumb_ldr_reg() {
-    return load_into(reg_d(), load_word_rotated(register_offset_address()));
-}
+bool thumb_ldr_reg() { return load_into(reg_d(), load_word_rotated(register_offset_address())); }
 
 // LDRH <Rd>, [<Rb>, <Ro>]
 bool thumb_ldrh_reg() {
@@ -76,9 +70,7 @@ bool thumb_ldrh_reg() {
 }
 
 // LDRB <Rd>, [<Rb>, <Ro>]
-bool thumb_ldrb_reg() {
-    return load_into(reg_d(), mem_read8(register_offset_address()) & 0xFF);
-}
+bool thumb_ldrb_reg() { return load_into(reg_d(), mem_read8(register_offset_address()) & 0xFF); }
 
 // LDRSH <Rd>, [<Rb>, <Ro>]
 bool thumb_ldrsh_reg() {
@@ -110,9 +102,7 @@ bool thumb_strh_imm() {
 }
 
 // LDRH <Rd>, [<Rb>, #<imm5 * 2>]
-bool thumb_ldrh_imm() {
-    return load_into(reg_d(), load_halfword_rotated(reg_b() + 2 * imm5()));
-}
+bool thumb_ldrh_imm() { return load_into(reg_d(), load_halfword_rotated(reg_b() + 2 * imm5())); }
 
 // STR <Rd>, [SP, #<imm8 * 4>]
 bool thumb_str_sp() {

@@ -1,6 +1,6 @@
 // The Dynarec method: runs of ARM instructions translated into x86 machine
-// code, cached by address and called natively. `dynarec_step` is the step
-// function installed by F6.
+// code, cached by address and called natively. `dynarec_step` runs one
+// block; cpu_run calls it for ARM code while F6 has chosen the method.
 #pragma once
 
 #include <cstdint>

@@ -10,13 +10,11 @@
 #include "shell/keys.h"
 #include "video/video.h"
 
-// The decoding tables come first: the recompiler's translator table is
-// derived from arm_table.
 void console_startup() {
-    build_arm_table();
-    build_thumb_table();
     code_buffer_init();
     alloc_memory();
+    build_arm_table();
+    build_thumb_table();
     write_bios_image();
 }
 

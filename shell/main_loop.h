@@ -24,8 +24,7 @@ bool handle_event(const ShellEvent& event);
 // frame. Returns false when the program is to end; no frame runs then.
 bool main_loop_iteration(ShellEvent (*poll_event)(), void (*lock_picture)());
 
-// Start-up before the window opens: decoding tables, code buffer, memory,
-// BIOS.
+// Start-up before the window opens: code buffer, memory, tables, BIOS.
 void console_startup();
 // Releases what console_startup took.
 void console_shutdown();

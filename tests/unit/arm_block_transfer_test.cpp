@@ -146,6 +146,25 @@ TEST_F(ArmBlockTransfer, AddressingModesAndWriteBack) {
 
 std::vector<uint32_t> written;
 
+// DMA3's registers lie in ascending order (source, destination, count and
+// control, whose write starts the copy): a store of all three with STMDB
+// reaches the count last and copies from the source it stored.
+TEST_F(ArmBlockTransfer, StmdbOverDma3CopiesFromTheSourceItStores) {
+    load({0xE9040007});  // stmdb r4, {r0, r1, r2}
+    for (uint32_t i = 0; i < 8; i += 2) {
+        mem_write16(0x02000000 + i, 0x1100 + i);  // the source stored
+        mem_write16(0x02002000 + i, 0xEE00 + i);  // the source before
+    }
+    mem_write32(0x040000D4, 0x02002000);
+    cpu_regs[0] = 0x02000000;
+    cpu_regs[1] = 0x02001000;
+    cpu_regs[2] = 4;  // four halfwords
+    cpu_regs[4] = 0x040000E0;
+    step();
+    for (uint32_t i = 0; i < 8; i += 2) EXPECT_EQ(mem_read16(0x02001000 + i), 0x1100 + i) << i;
+    EXPECT_EQ(dma3_source, 0x02000000u);
+}
+
 TEST_F(ArmBlockTransfer, PushWritesFromTheTopAndPopReturns) {
     load({0xE92D4010, 0xE3A04000, 0xE8BD8010});  // push {r4, lr}; mov r4, #0; pop {r4, pc}
     cpu_regs[4] = 4;

@@ -33,11 +33,8 @@ class ConsoleTest : public ::testing::Test {
         screen = {test_picture, SCREEN_WIDTH * 4,
                   [] { std::memset(test_picture, 0, sizeof test_picture); }, nullptr};
         dialog = {nullptr, nullptr};
-        key_state = 0xFFFF;
         processor_run = cpu_run;
         console_startup();
-        dma3_source = dma3_dest = 0;
-        dma3_count = dma3_control = 0;
         load_test_image({});
     }
     void TearDown() override { console_shutdown(); }

@@ -78,7 +78,7 @@ TEST_F(SwitchTest, BxToThumbLeavesTheBlockAndThumbBxReturnsToTheChosenMethod) {
     EXPECT_EQ(cpu_opcode, 0x3003u);
     uint64_t translated = blocks_translated;
     for (int i = 0; i < 3; i++) EXPECT_EQ(cpu_step() & 0xFFFF, 1u);  // ADDS, LDR, BX
-    EXPECT_EQ(blocks_translated, translated);  // Thumb code is interpreted
+    EXPECT_EQ(blocks_translated, translated);                        // Thumb code is interpreted
     EXPECT_FALSE(in_thumb_state());
     EXPECT_EQ(cpu_method, Method::Dynarec);
     cpu_step();
