@@ -22,9 +22,7 @@ constexpr bool HOST64 = false;
 // Where the byte at buffer position pos runs, and a rel32 field filled in
 // place: the only two facts the forms need of the code buffer.
 uintptr_t run_address(uint32_t pos) { return uintptr_t(code_buffer) + pos; }
-void write_rel32_at(uint32_t pos, uint32_t value) {
-    for (int i = 0; i < 4; i++) code_buffer[pos + i] = uint8_t(value >> (8 * i));
-}
+void write_rel32_at(uint32_t pos, uint32_t value) { code_patch32(pos, value); }
 
 [[noreturn]] void build_fault(const char* what) {
     std::fprintf(stderr, "quorrant: x86 emitter: %s\n", what);
