@@ -117,7 +117,9 @@ bool stores_to_memory(uint32_t opcode) {
     bool store = !(opcode & (1u << 20));
     switch ((opcode >> 25) & 7) {
         case 0:
-            if ((opcode & 0x0FB000F0) == 0x01000090) return true;        // SWP, SWPB
+            // SWP, SWPB: bits 27-24 = 0001, 7-4 = 1001, whatever bits
+            // 23-20 hold (arm_table decodes them so)
+            if ((opcode & 0x0F0000F0) == 0x01000090) return true;
             return (opcode & 0x90) == 0x90 && (opcode & 0x60) && store;  // STRH
         case 2:
         case 3:
