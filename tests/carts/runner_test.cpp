@@ -84,9 +84,9 @@ TEST_F(RunnerTest, SwitchEveryAlternatesTheMethods) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.method);
         int status;
-        std::string out =
-            run({"--frames", "3", "--switch-every", "1", "--method", c.method, "--stats", "--regs"},
-                &status);
+        std::string out = run({"--frames", "3", "--switch-every", "1", "--method", c.method,
+                               "--stats", "--regs", "--code-buffer", "65536"},
+                              &status);
         if (status == 2) continue;  // no recompiler on this host
         EXPECT_EQ(status, 0);
         EXPECT_NE(out.find("instructions " + std::to_string(c.instructions) + "\n"),
@@ -97,7 +97,7 @@ TEST_F(RunnerTest, SwitchEveryAlternatesTheMethods) {
         EXPECT_NE(out.find(r15), std::string::npos);
         EXPECT_NE(out.find("method-keys 2\n"), std::string::npos);
         // About 900 bytes of code per block of 64 conditional instructions:
-        // the 64 KB buffer fills every 72 blocks or so.
+        // a 64 KB buffer fills every 72 blocks or so.
         EXPECT_EQ(out.find("dynarec-flushes 0\n"), std::string::npos);
     }
     int status;
