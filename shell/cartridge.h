@@ -36,7 +36,8 @@ bool read_rom_file(const char* path);
 // Always returns 0.
 int load_rom(const char* path = nullptr);
 
-// The reset that ends every load: video memory and the picture cleared, the
-// recompiler's translations dropped, the processor reset to 0x08000000 with
-// its first instruction fetched.
+// The reset that ends every load: the console's memory as a cartridge
+// starts it (memory_reset), the picture cleared, the recompiler's
+// translations dropped, the processor reset to 0x08000000 with its first
+// instruction fetched.
 void reset_console();
