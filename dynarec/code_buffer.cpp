@@ -8,11 +8,15 @@ uint32_t code_buffer_size = CODE_BUFFER_MAX_SIZE;
 namespace {
 
 constexpr uint32_t PAGE = 4096;
-uint32_t chosen_size = CODE_BUFFER_MAX_SIZE;
+uint32_t chosen_size = CODE_BUFFER_DEFAULT_SIZE;
 
 }  // namespace
 
 void code_buffer_choose_size(uint32_t bytes) {
+    if (bytes == CODE_BUFFER_DEFAULT_SIZE) {
+        chosen_size = CODE_BUFFER_DEFAULT_SIZE;
+        return;
+    }
     if (bytes < CODE_BUFFER_MIN_SIZE) bytes = CODE_BUFFER_MIN_SIZE;
     if (bytes > CODE_BUFFER_MAX_SIZE) bytes = CODE_BUFFER_MAX_SIZE;
     chosen_size = (bytes + PAGE - 1) / PAGE * PAGE;
@@ -54,6 +58,7 @@ bool map_two_views() {
 #else
     int fd = memfd_create("quorrant-code", MFD_CLOEXEC);
     if (fd < 0) return false;
+    code_buffer_size = chosen_size ? chosen_size : CODE_BUFFER_MAX_SIZE;
     if (ftruncate(fd, code_buffer_size) != 0) fail("quorrant: sizing the code buffer");
     void* writable = mmap(nullptr, code_buffer_size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (writable == MAP_FAILED) fail("quorrant: mapping the code buffer for writing");
@@ -98,9 +103,9 @@ void code_patch8(uint32_t pos, uint8_t b) { code_write_view[pos] = b; }
 void code_patch32(uint32_t pos, uint32_t v) { std::memcpy(code_write_view + pos, &v, 4); }
 
 void code_buffer_init() {
-    code_buffer_size = chosen_size;
     code_pos = 0;
     if (!map_two_views()) {
+        code_buffer_size = chosen_size ? chosen_size : CODE_BUFFER_SWITCHING_SIZE;
         protect(PROT_READ | PROT_WRITE);
         std::memset(code_storage, 0, code_buffer_size);
         protect(PROT_READ | PROT_EXEC);

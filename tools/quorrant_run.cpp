@@ -58,7 +58,7 @@ struct Options {
     bool hash = false;
     bool stats = false;
     long switch_every = 0;
-    uint32_t code_buffer_bytes = CODE_BUFFER_MAX_SIZE;
+    uint32_t code_buffer_bytes = CODE_BUFFER_DEFAULT_SIZE;
     std::vector<Peek> peeks;
     std::vector<Hold> holds;
     std::string png;

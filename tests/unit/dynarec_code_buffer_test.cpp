@@ -55,7 +55,7 @@ std::string writable_and_executable() {
 class CodeBufferTest : public ConsoleTest {
    protected:
     void TearDown() override {
-        code_buffer_choose_size(CODE_BUFFER_MAX_SIZE);
+        code_buffer_choose_size(CODE_BUFFER_DEFAULT_SIZE);
         ConsoleTest::TearDown();
     }
     void restart_with_size(uint32_t bytes) {
@@ -130,7 +130,9 @@ TEST_F(CodeBufferTest, SizeChosenAtStartUpIsRoundedAndBounded) {
     const struct {
         uint32_t chosen, used;
     } cases[] = {
-        {0, CODE_BUFFER_MIN_SIZE},
+        {1, CODE_BUFFER_MIN_SIZE},
+        {CODE_BUFFER_DEFAULT_SIZE,
+         code_buffer_two_views() ? CODE_BUFFER_MAX_SIZE : CODE_BUFFER_SWITCHING_SIZE},
         {CODE_BUFFER_MIN_SIZE + 1, CODE_BUFFER_MIN_SIZE + 4096},
         {0x10000, 0x10000},
         {CODE_BUFFER_MAX_SIZE, CODE_BUFFER_MAX_SIZE},

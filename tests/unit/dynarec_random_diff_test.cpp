@@ -29,9 +29,9 @@ namespace {
 //   - Flag-setting writes of r15 (exception return), MSR of the control
 //     field, SWI and BX: they change mode or state; directed tests cover
 //     them (translator and switching tests).
-//   - Stores into the block's own code: the running block finishes with the
-//     code it was translated from (stale-code test), while the interpreter
-//     fetches the new word at once; streams store only into internal RAM.
+//   - Stores into the block's own code: streams store only into internal
+//     RAM, away from their code; the stale-code tests and the differential
+//     fuzzer (streams in RAM that write their own code) cover such stores.
 //   - Backward branches: a random stream could loop forever.
 //   - Coprocessor and undefined encodings: covered by the table routing.
 
