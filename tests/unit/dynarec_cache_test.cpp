@@ -186,9 +186,6 @@ TEST_F(StaleCodeTest, StoreIntoTheRunningBlockRunsTheNewInstruction) {
         {"STR r1, [r2]", 0xE5821000},
         {"STMIA r2, {r1}", 0xE8820002},
         {"SWP r3, r1, [r2]", 0xE1023091},
-        // Bits 21-20 set: the decoding table still reads a swap (found by
-        // the differential fuzzer, as a swap through r15 into its block).
-        {"SWP r3, r1, [r2] with bits 21-20 set", 0xE1323091},
         {"STRH r1, [r2]", 0xE1C210B0},  // the low half: MOV r4, #8 -> #9
         {"STRB r1, [r2]", 0xE5C21000},  // the low byte: likewise
         {"STR r1, [r5, #0xDC] (DMA3)", 0xE58510DC},
