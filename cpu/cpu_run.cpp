@@ -28,14 +28,15 @@ uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
         uint32_t opcode = cpu_opcode;
         uint32_t cond = opcode >> 28;
         sum += cost;
-        uint32_t at = cpu_regs[15] - 4;
-        if ((cond == 0xE || condition_passed(cond)) && arm_table[arm_index(opcode)]()) {
-            if (in_thumb_state()) {
-                thumb_refill();
-                break;
-            }
-            at = cpu_regs[15];
+        bool jumped =
+            (cond == 0xE || condition_passed(cond)) && arm_table[arm_index(opcode)]();
+        if (jumped && in_thumb_state()) {
+            thumb_refill();
+            break;
         }
+        // r15 is read after the handler: one that writes it without a jump
+        // (a write-back into r15) goes on at r15 - 4, as arm_fetch does.
+        uint32_t at = jumped ? cpu_regs[15] : cpu_regs[15] - 4;
         cpu_regs[15] = at + 8;
         cpu_opcode = fetch_word(at);
     }
@@ -52,14 +53,12 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
         uint32_t opcode = cpu_opcode;
         steps++;
         sum += thumb_cycles(opcode) + extra;
-        uint32_t at = cpu_regs[15] - 2;
-        if (thumb_table[thumb_index(opcode)]()) {
-            if (!in_thumb_state()) {
-                arm_refill();
-                break;
-            }
-            at = cpu_regs[15];
+        bool jumped = thumb_table[thumb_index(opcode)]();
+        if (jumped && !in_thumb_state()) {
+            arm_refill();
+            break;
         }
+        uint32_t at = jumped ? cpu_regs[15] : cpu_regs[15] - 2;  // as thumb_fetch does
         cpu_regs[15] = at + 4;
         cpu_opcode = fetch_halfword(at);
     }

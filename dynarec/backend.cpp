@@ -339,8 +339,9 @@ void lower_handler(Lowering& lowering, const DecodedInsn& insn) {
         // Either way on through the indirect table: a handler that writes
         // r15 and reports NEXT (a write-back into r15) goes on at r15 - 4,
         // as the interpreter's sequential fetch does.
-        // Both helpers report whether the processor is still in ARM state;
-        // Thumb code goes back to C (the indirect table holds ARM blocks).
+        // Both helpers report whether translated code may go on: Thumb code
+        // and code written over go back to C (the indirect table holds ARM
+        // blocks, and blocks that may be stale).
         test(eax, 0xFFu);  // bool in al
         Fixup jumped = jcc_forward(CC_NE);
         call(uintptr_t(&fetch_after_handler));

@@ -41,8 +41,9 @@ constexpr uint32_t BLOCK_MAX_BYTES = 128 * BLOCK_MAX_INSNS + 64;
 // Called by translated code after a handler that may continue elsewhere,
 // to latch the next instruction as the interpreter does: after a jump, the
 // instruction at r15 in the instruction set the T bit names; otherwise the
-// sequential fetch, at r15 - 4. Both return whether the processor is still
-// in ARM state.
+// sequential fetch, at r15 - 4. Both return whether translated code may go
+// on: the processor is still in ARM state, and the handler wrote over no
+// translated code (a store that also writes r15 is such a handler).
 bool refill_after_jump();
 bool fetch_after_handler();
 

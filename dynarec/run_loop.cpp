@@ -188,11 +188,11 @@ bool dynarec_available() { return true; }
 
 bool refill_after_jump() {
     cpu_refill();
-    return !in_thumb_state();
+    return !in_thumb_state() && !code_stale;
 }
 bool fetch_after_handler() {
     arm_fetch();
-    return !in_thumb_state();
+    return !in_thumb_state() && !code_stale;
 }
 
 uint32_t dynarec_step() {

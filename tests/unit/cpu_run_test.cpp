@@ -75,6 +75,26 @@ TEST_F(CpuRunTest, BothInstructionSetsShareOneBudget) {
     EXPECT_EQ(cpu_regs[15], 0x08000008u + 6 * 2 + 4);
 }
 
+// A handler that writes r15 without a jump (a store with write-back into
+// r15) goes on at r15 - 4 in the run loop as in the single step.
+TEST_F(CpuRunTest, WriteBackIntoPcGoesOnWhereTheStepGoesOn) {
+    const std::vector<uint32_t> words = {
+        0xE5EF8004,  // STRB r8, [pc, #4]!   r15 = +12: the next runs at +8
+        0xE3A00001,  // MOV r0, #1           skipped
+        0xE3A01002,  // MOV r1, #2
+        0xEAFFFFFE,  // B .
+    };
+    load_test_image(words);
+    for (int i = 0; i < 3; i++) arm_step();
+    const uint32_t r0 = cpu_regs[0], r1 = cpu_regs[1], r15 = cpu_regs[15];
+    load_test_image(words);
+    cpu_run(6, 0);  // three steps
+    EXPECT_EQ(cpu_regs[0], r0);
+    EXPECT_EQ(cpu_regs[1], r1);
+    EXPECT_EQ(cpu_regs[15], r15);
+    EXPECT_EQ(r0, 0u);
+}
+
 // The recompiler takes the steps the interpreter would: a block only where
 // the budget covers all of it, the interpreter for the rest of the line.
 TEST_F(CpuRunTest, TheRecompilerTakesTheInterpretersSteps) {
