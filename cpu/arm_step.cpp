@@ -18,6 +18,7 @@ uint32_t arm_step() {
 // Undefined and coprocessor encodings do not raise the undefined-instruction
 // exception: they only move on.
 uint32_t arm_unhandled() {
+    undefined_instruction_count++;
     arm_fetch();
     return ARM_CYCLES;
 }

@@ -42,6 +42,11 @@ extern uint32_t cpu_opcode;
 using StepFunction = uint32_t (*)();
 extern StepFunction cpu_step;
 
+// How many undefined instructions and software interrupts (BIOS calls) the
+// processor has executed since start-up; the headless runner reports them.
+extern uint64_t undefined_instruction_count;
+extern uint64_t bios_call_count;
+
 constexpr uint32_t ARM_CYCLES = 2;
 constexpr uint32_t THUMB_CYCLES = 1;
 

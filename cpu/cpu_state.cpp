@@ -7,6 +7,8 @@ RegisterSet bank_usr, bank_fiq, bank_irq, bank_svc, bank_abt, bank_und;
 uint8_t flag_n, flag_z, flag_c, flag_v;
 uint32_t cpu_opcode;
 StepFunction cpu_step = arm_step;
+uint64_t undefined_instruction_count;
+uint64_t bios_call_count;
 
 // clang-format off
 RegisterSet* const mode_banks[16] = {
@@ -96,6 +98,7 @@ void enter_arm(uint32_t target) {
 }
 
 void enter_software_interrupt(uint32_t return_address) {
+    bios_call_count++;
     pack_flags();
     uint32_t saved = cpu_cpsr;
     cpu_set_mode(MODE_SVC | CPSR_I);

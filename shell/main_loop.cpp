@@ -10,6 +10,9 @@
 #include "shell/keys.h"
 #include "video/video.h"
 
+Session session = {false, false, false, 0};
+FrontEndHooks front_end = {nullptr};
+
 void console_startup() {
     code_buffer_init();
     alloc_memory();
@@ -25,6 +28,13 @@ void console_shutdown() {
 
 namespace {
 
+// The one place that tells the method from the processor's state: the
+// recompiler's step function is installed only while it was chosen and the
+// processor is in ARM state. Thumb code runs on the interpreter, and the
+// return to ARM state lands in the interpreter, so Thumb state counts as
+// Interpretative: the method that will apply.
+bool dynarec_chosen() { return cpu_step == dynarec_step; }
+
 // F5 and F6 switch only between the two ARM step functions: in Thumb state
 // (thumb_step installed) neither has any effect.
 void switch_to_interpreter() {
@@ -35,20 +45,54 @@ void switch_to_dynarec() {
     if (dynarec_available() && cpu_step == arm_step) cpu_step = dynarec_step;
 }
 
+void toggle_pause() {
+    session.paused = !session.paused;
+    session.advance = false;
+}
+
+void advance_one_frame() {
+    if (session.paused) session.advance = true;
+}
+
+void save_screenshot() {
+    if (front_end.save_screenshot) front_end.save_screenshot();
+}
+
+bool act_on_key_down(int key_symbol) {
+    switch (key_symbol) {
+        case KEY_F1: load_rom(); break;
+        case KEY_F2: restart_cartridge(); break;
+        case KEY_F3: save_screenshot(); break;
+        case KEY_F5: switch_to_interpreter(); break;
+        case KEY_F6: switch_to_dynarec(); break;
+        case KEY_F12: return false;
+        case KEY_P: toggle_pause(); break;
+        case KEY_N: advance_one_frame(); break;
+        case KEY_TAB: session.fast_forward = true; break;
+        default: press_key(key_symbol); break;
+    }
+    return true;
+}
+
+void act_on_key_up(int key_symbol) {
+    if (key_symbol == KEY_TAB) session.fast_forward = false;
+    release_key(key_symbol);
+}
+
 }  // namespace
+
+const char* method_name() { return dynarec_chosen() ? "Dynarec" : "Interpretative"; }
+
+void restart_cartridge() {
+    bool dynarec = dynarec_chosen();
+    reset_console();
+    if (dynarec) cpu_step = dynarec_step;
+}
 
 bool handle_event(const ShellEvent& event) {
     switch (event.type) {
-        case EVENT_KEY_DOWN:
-            switch (event.key_symbol) {
-                case KEY_F1: load_rom(); break;
-                case KEY_F5: switch_to_interpreter(); break;
-                case KEY_F6: switch_to_dynarec(); break;
-                case KEY_F12: return false;
-                default: press_key(event.key_symbol); break;
-            }
-            return true;
-        case EVENT_KEY_UP: release_key(event.key_symbol); return true;
+        case EVENT_KEY_DOWN: return act_on_key_down(event.key_symbol);
+        case EVENT_KEY_UP: act_on_key_up(event.key_symbol); return true;
         case EVENT_QUIT: return false;
         default: return true;
     }
@@ -56,7 +100,10 @@ bool handle_event(const ShellEvent& event) {
 
 bool main_loop_iteration(ShellEvent (*poll_event)(), void (*lock_picture)()) {
     if (!handle_event(poll_event())) return false;
+    if (session.paused && !session.advance) return true;
+    session.advance = false;
     lock_picture();
     frame_run();
+    session.frames_run++;
     return true;
 }

@@ -32,6 +32,9 @@ class ConsoleTest : public ::testing::Test {
         screen = {test_picture, SCREEN_WIDTH * 4,
                   [] { std::memset(test_picture, 0, sizeof test_picture); }, nullptr};
         dialog = {nullptr, nullptr};
+        front_end = {nullptr};
+        session = {false, false, false, 0};
+        loaded_rom_path.clear();
         key_state = 0xFFFF;
         console_startup();
         cpu_set_mode(0);
