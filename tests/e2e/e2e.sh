@@ -73,6 +73,14 @@ start_x() {
     [ -s "$work/display" ] || fail "Xvfb did not start"
     DISPLAY=":$(head -1 "$work/display")"
     export DISPLAY
+    # Under load a second server started beside this one has been seen to
+    # take the same number and leave: use the display only once it answers.
+    for _ in $(seq 100); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    fail "Xvfb on $DISPLAY does not answer"
 }
 
 # --- the scripted dialog ----------------------------------------------------
