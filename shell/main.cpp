@@ -35,16 +35,22 @@ const char USAGE[] =
     "  F5, F6        run on the interpreter (Interpretative) or the recompiler (Dynarec)\n"
     "  F12           quit\n";
 
-SDL_Surface* window_surface = nullptr;
-std::string shown_title;
-// Set when an event changed what a paused window should show.
-bool event_taken = false;
+// The window's own state, beside the session's.
+struct Window {
+    SDL_Surface* surface;
+    std::string shown_title;
+    bool event_taken;  // a key or an expose since the last iteration: a
+                       // paused window shows its surface again
+    bool was_unpaced;  // how the last iteration ran
+    bool was_paused;
+};
+Window window = {nullptr, "", false, false, false};
 
-void window_clear() { SDL_FillRect(window_surface, nullptr, 0); }
+void window_clear() { SDL_FillRect(window.surface, nullptr, 0); }
 
 void window_present() {
-    SDL_UnlockSurface(window_surface);
-    SDL_Flip(window_surface);
+    SDL_UnlockSurface(window.surface);
+    SDL_Flip(window.surface);
 }
 
 // Without a display SDL falls back on a video driver that shows nothing
@@ -65,27 +71,27 @@ bool open_window() {
         SDL_SetError("no display to show it on (is DISPLAY set?)");
         return false;
     }
-    window_surface =
+    window.surface =
         SDL_SetVideoMode(SCREEN_WIDTH, SCREEN_HEIGHT, 32, SDL_HWSURFACE | SDL_DOUBLEBUF);
-    if (!window_surface) return false;
+    if (!window.surface) return false;
     SDL_WM_SetCaption("Quorrant", nullptr);
-    shown_title = "Quorrant";
+    window.shown_title = "Quorrant";
     screen.clear = window_clear;
     screen.present = window_present;
     return true;
 }
 
 void lock_window() {
-    SDL_LockSurface(window_surface);
-    screen.pixels = static_cast<uint32_t*>(window_surface->pixels);
-    screen.pitch = window_surface->pitch;
+    SDL_LockSurface(window.surface);
+    screen.pixels = static_cast<uint32_t*>(window.surface->pixels);
+    screen.pitch = window.surface->pitch;
 }
 
 // Between frames the surface holds the picture last shown.
 void window_screenshot() {
-    SDL_LockSurface(window_surface);
-    save_screenshot(static_cast<const uint32_t*>(window_surface->pixels), window_surface->pitch);
-    SDL_UnlockSurface(window_surface);
+    SDL_LockSurface(window.surface);
+    save_screenshot(static_cast<const uint32_t*>(window.surface->pixels), window.surface->pitch);
+    SDL_UnlockSurface(window.surface);
 }
 
 // At most one event acted on per iteration: the rest wait for the following
@@ -96,11 +102,11 @@ ShellEvent poll_one_event() {
     while (SDL_PollEvent(&event)) {
         switch (event.type) {
             case SDL_KEYDOWN:
-                event_taken = true;
+                window.event_taken = true;
                 return {EVENT_KEY_DOWN, int(event.key.keysym.sym)};
             case SDL_KEYUP: return {EVENT_KEY_UP, int(event.key.keysym.sym)};
             case SDL_QUIT: return {EVENT_QUIT, 0};
-            case SDL_VIDEOEXPOSE: event_taken = true; break;
+            case SDL_VIDEOEXPOSE: window.event_taken = true; break;
             default: break;
         }
     }
@@ -110,24 +116,23 @@ ShellEvent poll_one_event() {
 void show_title() {
     std::string title =
         window_title(loaded_rom_path, method_name(), session.paused, speed_meter.speed);
-    if (title == shown_title) return;
+    if (title == window.shown_title) return;
     SDL_WM_SetCaption(title.c_str(), nullptr);
-    shown_title = title;
+    window.shown_title = title;
 }
 
 // Between iterations: unpaced while fast-forwarding, one console frame
 // period otherwise. Leaving fast-forward or a pause starts a new schedule,
 // so that the frames after it come at the console's rate, not in a burst.
 void wait_for_next_iteration() {
-    static bool was_unpaced = false, was_paused = false;
     int64_t now = monotonic_ns();
     bool unpaced = session.fast_forward && !session.paused;
-    if (session.paused != was_paused) speed_meter_restart(now, session.frames_run);
-    if ((was_unpaced && !unpaced) || session.paused != was_paused) pacer_restart(now);
-    was_unpaced = unpaced;
-    was_paused = session.paused;
-    if (session.paused && event_taken) SDL_Flip(window_surface);  // show a reset or a load
-    event_taken = false;
+    if (session.paused != window.was_paused) speed_meter_restart(now, session.frames_run);
+    if ((window.was_unpaced && !unpaced) || session.paused != window.was_paused) pacer_restart(now);
+    window.was_unpaced = unpaced;
+    window.was_paused = session.paused;
+    if (session.paused && window.event_taken) SDL_Flip(window.surface);  // a reset, a load
+    window.event_taken = false;
     if (!unpaced) sleep_until(pacer_next_deadline(now));
 }
 
