@@ -64,10 +64,10 @@ TEST_F(FrameTest, HblankStepsCostTwoExtraCyclesAndOnlyLowBitsCount) {
         uint32_t cycles, hblank;
         size_t visible_steps, hblank_steps;
     } cases[] = {
-        {1, 1, 1004, 76},             // h-blank: 1 + 2 = 3 per step, 76 x 3 = 228
-        {2, 0, 502, 114},             // 0 cycles still count 2 in h-blank
+        {1, 1, 1004, 76},           // h-blank: 1 + 2 = 3 per step, 76 x 3 = 228
+        {2, 0, 502, 114},           // 0 cycles still count 2 in h-blank
         {0x10002, 0x10002, 502, 57},  // upper 16 bits carry no meaning
-        {1000, 1000, 2, 1},           // overshoot is not carried over
+        {1000, 1000, 2, 1},         // overshoot is not carried over
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cycles);

@@ -34,7 +34,7 @@ TEST_F(KeysTest, HeldKeysCombineAndOtherKeysAreIgnored) {
     handle_event({EVENT_KEY_DOWN, 'x'});
     handle_event({EVENT_KEY_DOWN, 'z'});
     EXPECT_EQ(key_state, 0xFFFC);
-    handle_event({EVENT_KEY_UP, 'q'});    // never pressed
+    handle_event({EVENT_KEY_UP, 'q'});  // never pressed
     handle_event({EVENT_KEY_DOWN, 'X'});  // upper-case symbol is no button
     handle_event({EVENT_KEY_DOWN, 'p'});
     handle_event({7, 'a'});  // other event types

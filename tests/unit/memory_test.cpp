@@ -14,14 +14,18 @@ struct RoundTrip {
 
 TEST_F(BusTest, RegionsStoreAtAllWidthsAndMirrorWhereTheConsoleMirrors) {
     const RoundTrip cases[] = {
-        {"wram", 0x02000100, 0x02040100},  // 256 KB mirror
-        {"wram top", 0x0203FFFC, 0x02FFFFFC},     {"iram", 0x03000010, 0x03008010},  // 32 KB mirror
-        {"iram top", 0x03007FFC, 0x03FFFFFC},     {"pram", 0x05000004, 0x05000404},  // 1 KB mirror
-        {"vram", 0x06000020, 0x06020020},          // 128 KB mirror
+        {"wram", 0x02000100, 0x02040100},     // 256 KB mirror
+        {"wram top", 0x0203FFFC, 0x02FFFFFC},
+        {"iram", 0x03000010, 0x03008010},     // 32 KB mirror
+        {"iram top", 0x03007FFC, 0x03FFFFFC},
+        {"pram", 0x05000004, 0x05000404},     // 1 KB mirror
+        {"vram", 0x06000020, 0x06020020},     // 128 KB mirror
         {"vram objects", 0x06010000, 0x06018000},  // 0x18000 shows 0x10000
-        {"vram last", 0x06017FFC, 0x0601FFFC},    {"oam", 0x07000008, 0x07000408},  // 1 KB mirror
-        {"rom", 0x08000100, 0x0C000100},  // every rom region
-        {"rom 0x09", 0x08000200, 0x09000200},     {"cart ram", 0x0E000010, 0x0E000010},
+        {"vram last", 0x06017FFC, 0x0601FFFC},
+        {"oam", 0x07000008, 0x07000408},      // 1 KB mirror
+        {"rom", 0x08000100, 0x0C000100},      // every rom region
+        {"rom 0x09", 0x08000200, 0x09000200},
+        {"cart ram", 0x0E000010, 0x0E000010},
         {"io", 0x04000200, 0x04000200},
     };
     for (const RoundTrip& c : cases) {
@@ -47,9 +51,8 @@ TEST_F(BusTest, WideAccessesIgnoreTheLowAddressBits) {
 }
 
 TEST_F(BusTest, OffsetsPastAnArrayReadZeroAndIgnoreWrites) {
-    const uint32_t outside[] = {
-        0x04000600, 0x04FFFFFC, 0x0E000280, 0x0EFFFFFC, 0x08000000 + uint32_t(ROM_MIN_SIZE),
-        0x08FFFFFC, 0x00004000};
+    const uint32_t outside[] = {0x04000600, 0x04FFFFFC, 0x0E000280, 0x0EFFFFFC,
+                                0x08000000 + uint32_t(ROM_MIN_SIZE), 0x08FFFFFC, 0x00004000};
     for (uint32_t address : outside) {
         SCOPED_TRACE(address);
         mem_write32(address, 0xFFFFFFFF);
@@ -100,7 +103,7 @@ TEST_F(BusTest, PaletteWritesKeepHostColoursInStep) {
     EXPECT_EQ(host_palette[1], 0xE7F838F8u);  // colour 0x7CFF
     mem_write16(0x050003FE, 0x03E0);          // last object entry
     EXPECT_EQ(host_palette[511], to_host_colour(0x03E0));
-    mem_write16(0x05000402, 0x7C00);  // mirror of entry 1
+    mem_write16(0x05000402, 0x7C00);          // mirror of entry 1
     EXPECT_EQ(host_palette[1], to_host_colour(0x7C00));
     for (uint32_t i = 0; i < PALETTE_ENTRIES; i++)
         ASSERT_EQ(host_palette[i], to_host_colour(mem_read16(0x05000000 + 2 * i)));
@@ -143,7 +146,7 @@ TEST_F(BusTest, Dma3RegisterWritesByWidth) {
     EXPECT_EQ(dma3_source, 0x1234u);
     mem_write16(0x040000DE, 0x8400);  // control only, no copy
     EXPECT_EQ(dma3_control, 0x8400u);
-    mem_write16(0x040000DC, 0);  // count, control reset to 0
+    mem_write16(0x040000DC, 0);       // count, control reset to 0
     EXPECT_EQ(dma3_control, 0u);
     mem_write32(0x040001D8, 0x06000000);  // low 8 bits decide
     EXPECT_EQ(dma3_dest, 0x06000000u);

@@ -1,7 +1,7 @@
 // The barrel shifter's values and carries, by amount form and type.
-#include "cpu/shifter.h"
-
 #include <gtest/gtest.h>
+
+#include "cpu/shifter.h"
 
 namespace {
 
