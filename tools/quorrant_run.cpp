@@ -8,6 +8,7 @@
 // written; 124 --timeout reached. Every error is one line on standard error
 // starting "quorrant-run:". Whatever stopped the run, the outputs describe
 // the frames that did run.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -277,6 +278,39 @@ void print_stats(const RunCounts& run) {
     std::printf("rss-end-kb %ld\n", resident_kb());
 }
 
+// The --png file, opened before the run so that a path that cannot be
+// written fails at once rather than after every frame has run; emptied and
+// written only once there is a picture, so that a run that fails before
+// leaves an existing file as it was (and removes one it created).
+struct PictureOutput {
+    std::FILE* file = nullptr;
+    bool created = false;
+};
+
+bool open_picture_output(const std::string& path, PictureOutput& output) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    output.created = fd >= 0;
+    if (fd < 0 && errno == EEXIST) fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    output.file = fdopen(fd, "wb");
+    if (!output.file) ::close(fd);
+    return output.file != nullptr;
+}
+
+void drop_picture_output(const std::string& path, PictureOutput& output) {
+    if (!output.file) return;
+    std::fclose(output.file);
+    if (output.created) ::unlink(path.c_str());
+}
+
+bool write_picture_output(PictureOutput& output) {
+    if (ftruncate(fileno(output.file), 0) != 0) {
+        std::fclose(output.file);
+        return false;
+    }
+    return write_picture_png(output.file, picture, SCREEN_WIDTH * 4);
+}
+
 enum class Stop { FRAMES_DONE, WORD_SET, TIMEOUT };
 
 // The frames, until one of the three ends comes.
@@ -321,16 +355,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorrant-run: dynarec is not available on this build\n");
         return 2;
     }
-    // Opened before the run, so that a path that cannot be written fails
-    // at once rather than after every frame has run.
-    std::FILE* png_file = nullptr;
-    if (!options.png.empty()) {
-        png_file = std::fopen(options.png.c_str(), "wb");
-        if (!png_file) {
-            std::fprintf(stderr, "quorrant-run: cannot write '%s': %s\n", options.png.c_str(),
-                         std::strerror(errno));
-            return 2;
-        }
+    PictureOutput png;
+    if (!options.png.empty() && !open_picture_output(options.png, png)) {
+        std::fprintf(stderr, "quorrant-run: cannot write '%s': %s\n", options.png.c_str(),
+                     std::strerror(errno));
+        return 2;
     }
 
     screen = {picture, SCREEN_WIDTH * 4, picture_clear, nullptr};
@@ -338,7 +367,7 @@ int main(int argc, char** argv) {
     if (read_rom_file(options.image.c_str())) {
         std::fprintf(stderr, "quorrant-run: cannot load '%s': %s\n", options.image.c_str(),
                      rom_load_error);
-        if (png_file) std::fclose(png_file);
+        drop_picture_output(options.png, png);
         console_shutdown();
         return 2;
     }
@@ -366,7 +395,7 @@ int main(int argc, char** argv) {
         status = 1;
     }
     errno = 0;
-    if (png_file && !write_picture_png(png_file, picture, SCREEN_WIDTH * 4)) {
+    if (png.file && !write_picture_output(png)) {
         std::fprintf(stderr, "quorrant-run: cannot write '%s': %s\n", options.png.c_str(),
                      errno ? std::strerror(errno) : "the PNG library failed");
         status = 2;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -195,6 +196,32 @@ TEST_F(RunnerTest, UnwritablePictureFailsBeforeTheRun) {
     EXPECT_EQ(out, "");
     EXPECT_EQ(errors,
               "quorrant-run: cannot write '/nonexistent/picture.png': No such file or directory\n");
+}
+
+// The --png file is opened before the run but written only once there is a
+// picture: a run that cannot start leaves an existing file as it was and
+// leaves no new one behind.
+TEST_F(RunnerTest, PictureFileIsOnlyReplacedByAPicture) {
+    std::string existing = image + ".old.png", fresh = image + ".new.png";
+    { std::ofstream(existing) << "keep"; }
+    for (const std::string& png : {existing, fresh}) {
+        int status;
+        run_command({QUORRANT_RUN, "--png", png, "/nonexistent/image.gba"}, &status);
+        EXPECT_EQ(status, 2);
+    }
+    std::ifstream kept(existing);
+    std::string text((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "keep");
+    EXPECT_NE(access(existing.c_str(), F_OK), -1);
+    EXPECT_EQ(access(fresh.c_str(), F_OK), -1);
+    int status;
+    run({"--frames", "1", "--png", existing}, &status);
+    EXPECT_EQ(status, 0);
+    std::ifstream png(existing, std::ios::binary);
+    std::string header(8, '\0');
+    png.read(header.data(), 8);
+    EXPECT_EQ(header, "\x89PNG\r\n\x1a\n");
+    unlink(existing.c_str());
 }
 
 TEST_F(RunnerTest, HoldMayBeEmptyButNotReversed) {
