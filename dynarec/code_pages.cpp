@@ -5,49 +5,65 @@
 #include <cstring>
 
 #include "memory/memory.h"
+#include "memory/memory_map.h"
 
 bool code_stale = false;
 
 namespace {
 
 constexpr uint32_t PAGE_SHIFT = 10;  // 1 KB pages
-constexpr int BIOS_PAGES = BIOS_SIZE >> PAGE_SHIFT;
-constexpr int WRAM_PAGES = WRAM_SIZE >> PAGE_SHIFT;
-constexpr int IRAM_PAGES = IRAM_SIZE >> PAGE_SHIFT;
-constexpr int VRAM_PAGES = VRAM_SIZE >> PAGE_SHIFT;
-constexpr int ROM_PAGES = 0x1000000 >> PAGE_SHIFT;  // the 16 MB an offset can reach
 
-constexpr int BIOS_FIRST = 0;
-constexpr int WRAM_FIRST = BIOS_FIRST + BIOS_PAGES;
-constexpr int IRAM_FIRST = WRAM_FIRST + WRAM_PAGES;
-constexpr int VRAM_FIRST = IRAM_FIRST + IRAM_PAGES;
-constexpr int ROM_FIRST = VRAM_FIRST + VRAM_PAGES;
-constexpr int PAGE_COUNT = ROM_FIRST + ROM_PAGES;
+// Where each region's pages start in page_has_code: every array that can
+// hold translated code gets a run of pages as long as the most it can show,
+// and regions over the same array share that run, so every mirror of a page
+// is the same page. Regions without such an array hold what code_page
+// answers for all of them instead.
+struct PageLayout {
+    int first[16];
+    int count;
+};
 
-uint8_t page_has_code[PAGE_COUNT];
+constexpr PageLayout layout_pages() {
+    PageLayout layout{};
+    for (int region = 0; region < 16; region++) {
+        const MemoryRegion& row = memory_map[region];
+        layout.first[region] = -1;
+        if (row.code == RegionCode::INTERPRETED) {
+            layout.first[region] = CODE_PAGE_UNWATCHED;
+            continue;
+        }
+        if (row.array == RegionArray::NONE) {
+            layout.first[region] = CODE_PAGE_CONSTANT;
+            continue;
+        }
+        for (int earlier = 0; earlier < region; earlier++)
+            if (memory_map[earlier].array == row.array)
+                layout.first[region] = layout.first[earlier];
+        if (layout.first[region] >= 0) continue;
+        layout.first[region] = layout.count;
+        layout.count += int((row.size + (1u << PAGE_SHIFT) - 1) >> PAGE_SHIFT);
+    }
+    return layout;
+}
+
+constexpr PageLayout page_layout = layout_pages();
+
+uint8_t page_has_code[page_layout.count];
 
 }  // namespace
 
-// The offsets follow the mirrors of the bus and of fetch_word.
+// Called on every watched store while code is translated: the offset comes
+// from region_base's masks, which the map derives.
 int code_page(uint32_t address) {
-    switch ((address >> 24) & 15) {
-        case 0x0:
-        case 0x1: {
-            uint32_t offset = address & 0xFFFFFF;
-            return offset < BIOS_SIZE ? BIOS_FIRST + int(offset >> PAGE_SHIFT) : CODE_PAGE_CONSTANT;
-        }
-        case 0x2: return WRAM_FIRST + int((address & (WRAM_SIZE - 1)) >> PAGE_SHIFT);
-        case 0x3: return IRAM_FIRST + int((address & (IRAM_SIZE - 1)) >> PAGE_SHIFT);
-        case 0x6: return VRAM_FIRST + int(vram_offset(address) >> PAGE_SHIFT);
-        case 0x8:
-        case 0x9:
-        case 0xA:
-        case 0xB:
-        case 0xC:
-        case 0xD: return ROM_FIRST + int((address & 0xFFFFFF) >> PAGE_SHIFT);
-        case 0xF: return CODE_PAGE_CONSTANT;
-        default: return CODE_PAGE_UNWATCHED;  // IO, palette, OAM, cartridge RAM
+    int region = region_of(address);
+    int first = page_layout.first[region];
+    if (first < 0) return first;
+    uint32_t offset = address & region_mask[region];
+    if (offset >= region_limit[region]) {
+        if (!region_fold[region]) return CODE_PAGE_CONSTANT;
+        offset -= region_fold[region];
     }
+    return first + int(offset >> PAGE_SHIFT);
 }
 
 // The bus calls the watch only while some page holds translated code, so

@@ -1,7 +1,9 @@
-// The memory arrays, region_base and the ARM instruction fetch.
+// The memory arrays, the buttons, region_base and the fetch outside the fast
+// pages.
 #include <cstring>
 
 #include "memory/memory.h"
+#include "memory/memory_map.h"
 
 uint8_t bios_mem[BIOS_SIZE];
 uint8_t wram[WRAM_SIZE];
@@ -14,21 +16,23 @@ uint8_t cart_ram[CART_RAM_SIZE];
 uint8_t* rom = nullptr;
 uint32_t rom_size = 0;
 uint32_t host_palette[PALETTE_ENTRIES];
-uint8_t* region_base[16];
+uint16_t key_state = 0xFFFF;
 
-// Offsets at or past a region's limit are outside its array; vram is
-// special-cased in fetch_word. A region without an array has limit 0.
+uint8_t* region_base[16];
 uint32_t region_mask[16];
 uint32_t region_limit[16];
+uint32_t region_fold[16];
 
 namespace {
 
-void set_region(int region, uint8_t* array, uint32_t mask, uint32_t limit) {
-    region_base[region] = array;
-    region_mask[region] = mask;
-    region_limit[region] = limit;
+void empty_region_base() {
+    for (int region = 0; region < 16; region++) {
+        region_base[region] = nullptr;
+        region_mask[region] = region_limit[region] = region_fold[region] = 0;
+    }
+    std::memset(fast_read_pages, 0, sizeof fast_read_pages);
+    std::memset(fast_write_pages, 0, sizeof fast_write_pages);
 }
-
 
 }  // namespace
 
@@ -44,23 +48,24 @@ void alloc_memory() {
     std::memset(oam, 0, sizeof oam);
     std::memset(cart_ram, 0, sizeof cart_ram);
     std::memset(host_palette, 0, sizeof host_palette);
+    key_state = 0xFFFF;
+    empty_region_base();  // first, so that releasing the image rebuilds nothing
     install_rom(nullptr, 0);
-    for (int region = 0; region < 16; region++) set_region(region, nullptr, 0, 0);
+    memory_reset();
 }
 
+// A region without an array (or the image before one is loaded) gets limit
+// 0, so every fetch there reads 0.
 void build_region_base() {
-    set_region(0, bios_mem, 0xFFFFFF, BIOS_SIZE);   // 0x00000000 BIOS
-    set_region(1, bios_mem, 0xFFFFFF, BIOS_SIZE);   // 0x01000000 BIOS again
-    set_region(2, wram, WRAM_SIZE - 1, WRAM_SIZE);  // 0x02000000 work RAM
-    set_region(3, iram, IRAM_SIZE - 1, IRAM_SIZE);  // 0x03000000 internal RAM
-    set_region(4, io_regs, 0xFFFFFF, IO_SIZE);      // 0x04000000 IO registers
-    set_region(5, pram, PRAM_SIZE - 1, PRAM_SIZE);  // 0x05000000 palette
-    set_region(6, vram, VRAM_SIZE - 1, 0x18000);    // 0x06000000 video RAM
-    set_region(7, oam, OAM_SIZE - 1, OAM_SIZE);     // 0x07000000 objects
-    for (int region = 8; region <= 13; region++)    // 0x08000000 cartridge
-        set_region(region, rom, 0xFFFFFF, rom ? rom_size : 0);
-    set_region(14, cart_ram, 0xFFFFFF, CART_RAM_SIZE);  // 0x0E000000 cart RAM
-    set_region(15, nullptr, 0, 0);                      // 0x0F000000 nothing
+    for (int region = 0; region < 16; region++) {
+        const MemoryRegion& row = memory_map[region];
+        uint8_t* array = array_of(row);
+        region_base[region] = array;
+        region_mask[region] = row.mirror - 1;
+        region_limit[region] = array ? shown_size(row) : 0;
+        region_fold[region] = array ? row.fold : 0;
+    }
+    build_fast_pages();
 }
 
 void install_rom(uint8_t* image, uint32_t size) {
@@ -73,8 +78,24 @@ void install_rom(uint8_t* image, uint32_t size) {
 void clear_video_memory() {
     std::memset(pram, 0, sizeof pram);
     std::memset(host_palette, 0, sizeof host_palette);
-    std::memset(vram, 0, 0x18000);
+    std::memset(vram, 0, memory_map[0x6].size);  // the hidden top 32 KB is never shown
     std::memset(oam, 0, sizeof oam);
 }
 
+void memory_reset() {
+    clear_video_memory();
+    dma3_source = dma3_dest = 0;
+    dma3_count = dma3_control = 0;
+}
+
 void free_memory() { install_rom(nullptr, 0); }
+
+uint32_t fetch_word_outside_fast_pages(uint32_t address) {
+    int region = region_of(address);
+    uint32_t offset = address & region_mask[region] & ~3u;
+    if (offset >= region_limit[region]) {
+        if (!region_fold[region]) return 0;
+        offset -= region_fold[region];
+    }
+    return load_le32(region_base[region] + offset);
+}

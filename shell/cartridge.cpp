@@ -100,7 +100,7 @@ bool read_rom_file(const char* path) {
 }
 
 void reset_console() {
-    clear_video_memory();
+    memory_reset();
     clear_screen();
     dynarec_flush();
     cpu_reset();

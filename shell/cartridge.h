@@ -46,7 +46,8 @@ extern const char* rom_load_error;
 // Always returns 0.
 int load_rom(const char* path = nullptr);
 
-// The reset that ends every load: video memory and the picture cleared, the
-// recompiler's translations dropped, the processor reset to 0x08000000 with
-// its first instruction fetched.
+// The reset that ends every load: the console's memory as a cartridge
+// starts it (memory_reset), the picture cleared, the recompiler's
+// translations dropped, the processor reset to 0x08000000 with its first
+// instruction fetched.
 void reset_console();

@@ -3,8 +3,6 @@
 
 #include <cstring>
 
-uint16_t key_state = 0xFFFF;
-
 namespace {
 
 struct ButtonKey {

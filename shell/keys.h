@@ -1,10 +1,10 @@
-// The keyboard standing in for the console's ten buttons: `key_state` is the
-// 16-bit active-low button word that 16-bit reads of IO offset 0x130 return.
+// The keyboard standing in for the console's ten buttons: held keys clear
+// their bits in the console's button word, `key_state` (memory/memory.h).
 #pragma once
 
 #include <cstdint>
 
-extern uint16_t key_state;  // bit clear while its key is held; starts 0xFFFF
+#include "memory/memory.h"
 
 // SDL 1.2 key symbols the shell acts on.
 constexpr int KEY_TAB = 9;

@@ -52,8 +52,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t* image = new uint8_t[ROM_MIN_SIZE]();
     install_rom(image, ROM_MIN_SIZE);
     build_region_base();
-    dma3_source = dma3_dest = 0;
-    dma3_count = dma3_control = 0;
 
     while (size >= 5) {
         uint8_t op = *data++;

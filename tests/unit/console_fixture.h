@@ -35,7 +35,6 @@ class ConsoleTest : public ::testing::Test {
         front_end = {nullptr};
         session = {false, false, false, 0};
         loaded_rom_path.clear();
-        key_state = 0xFFFF;
         console_startup();
         cpu_set_mode(0);
         cpu_cpsr = 0;
@@ -46,8 +45,6 @@ class ConsoleTest : public ::testing::Test {
         std::memset(&bank_svc, 0, sizeof bank_svc);
         std::memset(&bank_abt, 0, sizeof bank_abt);
         std::memset(&bank_und, 0, sizeof bank_und);
-        dma3_source = dma3_dest = 0;
-        dma3_count = dma3_control = 0;
         load_test_image({});
     }
     void TearDown() override { console_shutdown(); }

@@ -244,7 +244,7 @@ TEST_F(LoaderTest, SuccessfulLoadRestartsUnderTheInterpreter) {
     EXPECT_EQ(cpu_regs[15], 0x08000008u);
 }
 
-TEST_F(LoaderTest, LoadResetsVideoAndProcessorButKeepsRamAndKeys) {
+TEST_F(LoaderTest, LoadResetsVideoDmaAndProcessorButKeepsRamAndKeys) {
     scripted_path = make_file("game.gba", 64);
     wram[10] = 0x5A;
     iram[20] = 0xA5;
@@ -255,6 +255,8 @@ TEST_F(LoaderTest, LoadResetsVideoAndProcessorButKeepsRamAndKeys) {
     oam[8] = 0x22;
     key_state = 0xFFFE;
     mem_write32(0x040000D4, 0x02000000);
+    mem_write32(0x040000D8, 0x03000000);
+    mem_write16(0x040000DE, 0x8400);
     load_rom();
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(wram[10], 0x5A);
@@ -265,7 +267,11 @@ TEST_F(LoaderTest, LoadResetsVideoAndProcessorButKeepsRamAndKeys) {
     EXPECT_EQ(vram[0x100], 0);
     EXPECT_EQ(oam[8], 0);
     EXPECT_EQ(key_state, 0xFFFE);
-    EXPECT_EQ(dma3_source, 0x02000000u);
+    // A copy the next cartridge starts by writing only the count must not
+    // take the previous cartridge's addresses.
+    EXPECT_EQ(dma3_source, 0u);
+    EXPECT_EQ(dma3_dest, 0u);
+    EXPECT_EQ(dma3_control, 0u);
     EXPECT_EQ(cpu_opcode, mem_read32(0x08000000));  // first word latched
     EXPECT_EQ(cpu_regs[13], 0x03007F00u);
 }
