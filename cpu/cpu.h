@@ -75,6 +75,11 @@ using Handler = bool (*)();
 constexpr bool NEXT = false;
 constexpr bool JUMPED = true;
 
+// How many undefined instructions and software interrupts (BIOS calls) the
+// processor has executed since start-up; the headless runner reports them.
+extern uint64_t undefined_instruction_count;
+extern uint64_t bios_call_count;
+
 constexpr uint32_t ARM_CYCLES = 2;
 constexpr uint32_t THUMB_CYCLES = 1;
 

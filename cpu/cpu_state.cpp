@@ -4,6 +4,8 @@
 
 Processor cpu;
 Method cpu_method = Method::Interpretative;
+uint64_t undefined_instruction_count;
+uint64_t bios_call_count;
 
 // clang-format off
 RegisterSet* const mode_banks[16] = {
@@ -86,6 +88,7 @@ void enter_arm(uint32_t target) {
 }
 
 bool enter_software_interrupt(uint32_t return_address) {
+    bios_call_count++;
     pack_flags();
     uint32_t saved = cpu_cpsr;
     cpu_set_mode(MODE_SVC | CPSR_I);
@@ -95,7 +98,10 @@ bool enter_software_interrupt(uint32_t return_address) {
     return JUMPED;
 }
 
-bool undefined_instruction() { return NEXT; }
+bool undefined_instruction() {
+    undefined_instruction_count++;
+    return NEXT;
+}
 
 void set_adc_flags(uint32_t a, uint32_t b, uint32_t carry_in) {
     uint64_t wide = uint64_t(a) + b + carry_in;

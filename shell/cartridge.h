@@ -27,12 +27,21 @@ constexpr const char* ROM_ERROR_TITLE = "Error";
 constexpr const char* READ_ERROR_TEXT = "Error!!!";
 
 // Reads the image at path into a new buffer and installs it. Returns false on
-// success and true on failure (the previous image, if any, stays loaded).
-// Prints one line on standard error saying why a load failed.
+// success and true on failure (the previous image, if any, stays loaded, and
+// rom_load_error says why in a few lower-case words).
 bool read_rom_file(const char* path);
 
-// The whole load: ask for a path (or take `path` when it is not null), read,
-// show "Rom Error!" on failure, then reset the console (console_reset)
-// whatever the outcome.
+// The path of the image in use ("" until one has loaded).
+extern std::string loaded_rom_path;
+// Why the last read_rom_file failed: "no such file", "larger than 32 MiB,
+// the largest cartridge"...
+extern const char* rom_load_error;
+
+// The whole load: ask for a path (or take `path` when it is not null), then
+//  - cancelled while a cartridge runs: nothing happens;
+//  - read: the console restarts on the new image;
+//  - failed: the "Rom Error!" box (with the reason as its second line when a
+//    path was given) and one line on standard error; a cartridge that was
+//    running goes on where it was, and with none the console restarts empty.
 // Always returns 0.
 int load_rom(const char* path = nullptr);

@@ -101,10 +101,14 @@ void desktop_show_message(const char* text, const char* title) {
     std::string text_arg = std::string("--text=") + text;
     argv.push_back(text_arg.c_str());
     if (display_available() && zenity_usable(run_captured(argv, output))) return;
+    // One line on standard error: the box's lines joined by spaces.
+    std::string line = text;
+    for (char& c : line)
+        if (c == '\n') c = ' ';
     if (title)
-        std::fprintf(stderr, "%s: %s\n", title, text);
+        std::fprintf(stderr, "%s: %s\n", title, line.c_str());
     else
-        std::fprintf(stderr, "%s\n", text);
+        std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 }  // namespace

@@ -7,7 +7,12 @@
 #include "memory/memory.h"
 
 // SDL 1.2 key symbols the shell acts on.
+constexpr int KEY_TAB = 9;
+constexpr int KEY_N = 110;
+constexpr int KEY_P = 112;
 constexpr int KEY_F1 = 282;
+constexpr int KEY_F2 = 283;
+constexpr int KEY_F3 = 284;
 constexpr int KEY_F5 = 286;
 constexpr int KEY_F6 = 287;
 constexpr int KEY_F12 = 293;

@@ -1,23 +1,20 @@
-// quorrant-run: the console without a window, for tests and benchmarks.
+// quorrant-run: the console without a window, for tests, benchmarks and CI.
+// `quorrant-run --help` lists the options. It runs the program's start-up
+// and load reset for IMAGE, then N frames (default 60) as fast as the host
+// allows, then prints what was asked for.
 //
-//   quorrant-run [--frames N] [--method interp|dynarec] [--regs]
-//                [--peek ADDR:LEN]... [--hold BUTTON:FROM:TO]...
-//                [--png FILE] [--hash] [--stats] [--switch-every N]
-//                [--code-buffer BYTES] IMAGE
-//
-// Runs the program's start-up and load_rom reset for IMAGE, then N frames
-// (default 60), then prints what was asked for. Exit status 2 on bad
-// arguments or an image that cannot be loaded. --switch-every N presses the
-// method keys at every N-th frame boundary, F6 and F5 in turn, as a user
-// would (in Thumb state they do nothing). --code-buffer sets the size of the
-// recompiler's code buffer (tests make it small, so that it fills).
-#include <png.h>
+// Exit status: 0 done; 1 --until's word stayed zero for all N frames; 2 bad
+// arguments, an image that cannot be loaded or an output that cannot be
+// written; 124 --timeout reached. Every error is one line on standard error
+// starting "quorrant-run:". Whatever stopped the run, the outputs describe
+// the frames that did run.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
-#include <csetjmp>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +30,7 @@
 #include "shell/cartridge.h"
 #include "shell/keys.h"
 #include "shell/main_loop.h"
+#include "shell/picture_file.h"
 #include "video/video.h"
 
 namespace {
@@ -59,18 +57,41 @@ struct Options {
     bool stats = false;
     long switch_every = 0;
     uint32_t code_buffer_bytes = CODE_BUFFER_DEFAULT_SIZE;
+    double timeout = 0;  // seconds; 0: none
+    bool until = false;
+    uint32_t until_address = 0;
     std::vector<Peek> peeks;
     std::vector<Hold> holds;
     std::string png;
     std::string image;
 };
 
+const char USAGE[] =
+    "usage: quorrant-run [OPTION]... IMAGE\n"
+    "Runs the cartridge IMAGE without a window, as fast as the host allows.\n"
+    "  --frames N              run N frames (default 60; with --until, at most N)\n"
+    "  --until ADDR            stop after the first frame in which the word at ADDR is not 0\n"
+    "  --timeout SECONDS       stop after SECONDS of running, with status 124\n"
+    "  --method interp|dynarec the method to start with (default interp)\n"
+    "  --switch-every N        press F6 and F5 in turn every N frames\n"
+    "  --code-buffer BYTES     the recompiler's code buffer size (tests make it small)\n"
+    "  --hold BUTTON:FROM:TO   hold A, B, SELECT, START, RIGHT, LEFT, UP, DOWN, R or L in frames "
+    "FROM to TO-1\n"
+    "  --regs                  print r0-r15 and the CPSR\n"
+    "  --peek ADDR:LEN         print LEN bytes from ADDR, 16 a line\n"
+    "  --hash                  print an FNV-1a 64 hash of the picture\n"
+    "  --png FILE              save the picture as a PNG (FILE is opened before the run)\n"
+    "  --stats                 print frames, instructions, speed, undefined-instructions, "
+    "bios-calls\n"
+    "  -h, --help              print this help\n"
+    "ADDR is hexadecimal, with or without 0x; N, LEN, FROM and TO are decimal.\n"
+    "Exit status: 0 done; 1 --until's word still 0 after N frames; 2 bad arguments,\n"
+    "image or output; 124 --timeout reached.\n";
+
 [[noreturn]] void usage_error(const std::string& message) {
     std::fprintf(stderr, "quorrant-run: %s\n", message.c_str());
     std::fprintf(stderr,
-                 "usage: quorrant-run [--frames N] [--method interp|dynarec] [--regs] "
-                 "[--peek ADDR:LEN]... [--hold BUTTON:FROM:TO]... [--png FILE] [--hash] "
-                 "[--stats] [--switch-every N] [--code-buffer BYTES] IMAGE\n");
+                 "usage: quorrant-run [OPTION]... IMAGE (quorrant-run --help lists them)\n");
     std::exit(2);
 }
 
@@ -83,14 +104,19 @@ bool parse_number(const std::string& text, int base, unsigned long long limit,
     return errno == 0 && *end == '\0' && text[0] != '-' && value <= limit;
 }
 
+uint32_t parse_address(const std::string& text, const std::string& option) {
+    unsigned long long address;
+    if (!parse_number(text, 16, 0xFFFFFFFFull, address))
+        usage_error("bad address in " + option + " '" + text + "' (want hexadecimal)");
+    return uint32_t(address);
+}
+
 Peek parse_peek(const std::string& arg) {
     size_t colon = arg.find(':');
-    unsigned long long address, length;
-    if (colon == std::string::npos ||
-        !parse_number(arg.substr(0, colon), 16, 0xFFFFFFFFull, address) ||
-        !parse_number(arg.substr(colon + 1), 10, 1u << 20, length))
-        usage_error("bad --peek '" + arg + "' (want hex ADDR:decimal LEN)");
-    return {uint32_t(address), uint32_t(length)};
+    unsigned long long length;
+    if (colon == std::string::npos || !parse_number(arg.substr(colon + 1), 10, 1u << 20, length))
+        usage_error("bad --peek '" + arg + "' (want hexadecimal ADDR:decimal LEN)");
+    return {parse_address(arg.substr(0, colon), "--peek"), uint32_t(length)};
 }
 
 Hold parse_hold(const std::string& arg) {
@@ -103,7 +129,18 @@ Hold parse_hold(const std::string& arg) {
     if (!parse_number(arg.substr(first + 1, second - first - 1), 10, 1ull << 40, from) ||
         !parse_number(arg.substr(second + 1), 10, 1ull << 40, to))
         usage_error("bad frame numbers in --hold '" + arg + "'");
+    if (from > to) usage_error("--hold '" + arg + "' ends before it starts");
     return {bit, long(from), long(to)};
+}
+
+double parse_seconds(const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || errno != 0 || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 ||
+        seconds > 1e9)
+        usage_error("bad --timeout '" + text + "' (want a number of seconds above 0)");
+    return seconds;
 }
 
 Options parse_options(int argc, char** argv) {
@@ -114,7 +151,10 @@ Options parse_options(int argc, char** argv) {
             if (i + 1 >= argc) usage_error(arg + " needs a value");
             return argv[++i];
         };
-        if (arg == "--frames") {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(USAGE, stdout);
+            std::exit(0);
+        } else if (arg == "--frames") {
             unsigned long long frames;
             std::string text = value();
             if (!parse_number(text, 10, 1ull << 40, frames))
@@ -138,6 +178,11 @@ Options parse_options(int argc, char** argv) {
             options.hash = true;
         } else if (arg == "--stats") {
             options.stats = true;
+        } else if (arg == "--timeout") {
+            options.timeout = parse_seconds(value());
+        } else if (arg == "--until") {
+            options.until = true;
+            options.until_address = parse_address(value(), "--until");
         } else if (arg == "--switch-every") {
             unsigned long long every;
             std::string text = value();
@@ -172,13 +217,6 @@ void apply_holds(const Options& options, long frame) {
     key_state = keys;
 }
 
-// R, G and B of a host pixel: red in bits 19-23, green 11-15, blue 3-7.
-void pixel_rgb(uint32_t pixel, uint8_t rgb[3]) {
-    rgb[0] = uint8_t(pixel >> 16);
-    rgb[1] = uint8_t(pixel >> 8);
-    rgb[2] = uint8_t(pixel);
-}
-
 uint64_t picture_hash() {
     uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a 64
     for (uint32_t pixel : picture) {
@@ -190,31 +228,6 @@ uint64_t picture_hash() {
         }
     }
     return hash;
-}
-
-bool write_png(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, info ? &info : nullptr);
-        std::fclose(file);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, SCREEN_WIDTH, SCREEN_HEIGHT, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    std::vector<uint8_t> row(SCREEN_WIDTH * 3);
-    for (int y = 0; y < SCREEN_HEIGHT; y++) {
-        for (int x = 0; x < SCREEN_WIDTH; x++)
-            pixel_rgb(picture[y * SCREEN_WIDTH + x], &row[x * 3]);
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(file) == 0;
 }
 
 // F6 while the interpreter was chosen last, else F5, through the main
@@ -240,11 +253,113 @@ void print_registers() {
     std::printf("cpsr 0x%08x\n", cpu_cpsr);
 }
 
+// Sixteen bytes a line, each line headed by the address of its first byte.
 void print_peek(const Peek& peek) {
-    std::printf("0x%08x:", peek.address);
-    for (uint32_t i = 0; i < peek.length; i++)
-        std::printf(" %02x", mem_read8(peek.address + i) & 0xFF);
-    std::printf("\n");
+    uint32_t i = 0;
+    do {
+        std::printf("0x%08x:", peek.address + i);
+        for (uint32_t end = i + 16; i < peek.length && i < end; i++)
+            std::printf(" %02x", mem_read8(peek.address + i) & 0xFF);
+        std::printf("\n");
+    } while (i < peek.length);
+}
+
+// What the frames run cost and met, for --stats.
+struct RunCounts {
+    long frames = 0;
+    long method_keys = 0;
+    double seconds = 0;
+    uint64_t instructions = 0;
+    uint64_t flushes = 0;
+    uint64_t undefined_instructions = 0;
+    uint64_t bios_calls = 0;
+    long rss_start_kb = 0;
+};
+
+void print_stats(const RunCounts& run) {
+    double seconds = run.seconds;
+    std::printf("frames %ld\n", run.frames);
+    std::printf("instructions %" PRIu64 "\n", run.instructions);
+    std::printf("seconds %.6f\n", seconds);
+    std::printf("mips %.3f\n", seconds > 0 ? run.instructions / seconds / 1e6 : 0.0);
+    std::printf("fps %.1f\n", seconds > 0 ? run.frames / seconds : 0.0);
+    std::printf("method-keys %ld\n", run.method_keys);
+    std::printf("dynarec-flushes %" PRIu64 "\n", run.flushes);
+    std::printf("code-buffer %u %s\n", code_buffer_size,
+                code_buffer_two_views() ? "two-views" : "switching");
+    std::printf("undefined-instructions %" PRIu64 "\n", run.undefined_instructions);
+    std::printf("bios-calls %" PRIu64 "\n", run.bios_calls);
+    std::printf("rss-start-kb %ld\n", run.rss_start_kb);
+    std::printf("rss-end-kb %ld\n", resident_kb());
+}
+
+// The --png file, opened before the run so that a path that cannot be
+// written fails at once rather than after every frame has run; emptied and
+// written only once there is a picture, so that a run that fails before
+// leaves an existing file as it was (and removes one it created).
+struct PictureOutput {
+    std::FILE* file = nullptr;
+    bool created = false;
+};
+
+bool open_picture_output(const std::string& path, PictureOutput& output) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    output.created = fd >= 0;
+    if (fd < 0 && errno == EEXIST) fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    output.file = fdopen(fd, "wb");
+    if (!output.file) ::close(fd);
+    return output.file != nullptr;
+}
+
+void drop_picture_output(const std::string& path, PictureOutput& output) {
+    if (!output.file) return;
+    std::fclose(output.file);
+    if (output.created) ::unlink(path.c_str());
+}
+
+bool write_picture_output(PictureOutput& output) {
+    if (ftruncate(fileno(output.file), 0) != 0) {
+        std::fclose(output.file);
+        return false;
+    }
+    return write_picture_png(output.file, picture, SCREEN_WIDTH * 4);
+}
+
+enum class Stop { FRAMES_DONE, WORD_SET, TIMEOUT };
+
+// The frames, until one of the three ends comes.
+Stop run_frames(const Options& options, RunCounts& run) {
+    bool dynarec_chosen = options.dynarec;
+    auto start = std::chrono::steady_clock::now();
+    uint64_t steps_before = steps_taken, flushes_before = dynarec_flush_count;
+    uint64_t undefined_before = undefined_instruction_count, bios_before = bios_call_count;
+    Stop stop = Stop::FRAMES_DONE;
+    for (long frame = 0; frame < options.frames; frame++) {
+        if (options.switch_every && frame > 0 && frame % options.switch_every == 0) {
+            press_method_key(dynarec_chosen);
+            run.method_keys++;
+        }
+        apply_holds(options, frame);
+        frame_run();
+        run.frames++;
+        if (options.until && mem_read32(options.until_address) != 0) {
+            stop = Stop::WORD_SET;
+            break;
+        }
+        if (options.timeout > 0 &&
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >=
+                options.timeout) {
+            stop = frame + 1 < options.frames ? Stop::TIMEOUT : Stop::FRAMES_DONE;
+            break;
+        }
+    }
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.instructions = steps_taken - steps_before;
+    run.flushes = dynarec_flush_count - flushes_before;
+    run.undefined_instructions = undefined_instruction_count - undefined_before;
+    run.bios_calls = bios_call_count - bios_before;
+    return stop;
 }
 
 }  // namespace
@@ -255,54 +370,50 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorrant-run: dynarec is not available on this build\n");
         return 2;
     }
+    PictureOutput png;
+    if (!options.png.empty() && !open_picture_output(options.png, png)) {
+        std::fprintf(stderr, "quorrant-run: cannot write '%s': %s\n", options.png.c_str(),
+                     std::strerror(errno));
+        return 2;
+    }
 
     screen = {picture, SCREEN_WIDTH * 4, picture_clear, nullptr};
     code_buffer_choose_size(options.code_buffer_bytes);
     console_startup();
     if (read_rom_file(options.image.c_str())) {
+        std::fprintf(stderr, "quorrant-run: cannot load '%s': %s\n", options.image.c_str(),
+                     rom_load_error);
+        drop_picture_output(options.png, png);
         console_shutdown();
-        return 2;  // read_rom_file said why
+        return 2;
     }
     console_reset();
     if (options.dynarec) cpu_method = Method::Dynarec;
 
-    long rss_start = resident_kb();
-    uint64_t flushes_before = dynarec_flush_count;
-    bool dynarec_chosen = options.dynarec;
-    long switches = 0;
-    auto start = std::chrono::steady_clock::now();
-    uint64_t steps_before = steps_taken;
-    for (long frame = 0; frame < options.frames; frame++) {
-        if (options.switch_every && frame > 0 && frame % options.switch_every == 0) {
-            press_method_key(dynarec_chosen);
-            switches++;
-        }
-        apply_holds(options, frame);
-        frame_run();
-    }
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    uint64_t instructions = steps_taken - steps_before;
+    RunCounts run;
+    run.rss_start_kb = resident_kb();
+    Stop stop = run_frames(options, run);
 
     if (options.regs) print_registers();
     for (const Peek& peek : options.peeks) print_peek(peek);
     if (options.hash) std::printf("frame-hash 0x%016" PRIx64 "\n", picture_hash());
-    if (options.stats) {
-        std::printf("frames %ld\n", options.frames);
-        std::printf("instructions %" PRIu64 "\n", instructions);
-        std::printf("seconds %.6f\n", seconds);
-        std::printf("mips %.3f\n", seconds > 0 ? instructions / seconds / 1e6 : 0.0);
-        std::printf("fps %.1f\n", seconds > 0 ? options.frames / seconds : 0.0);
-        std::printf("method-keys %ld\n", switches);
-        std::printf("dynarec-flushes %" PRIu64 "\n", dynarec_flush_count - flushes_before);
-        std::printf("code-buffer %u %s\n", code_buffer_size,
-                    code_buffer_two_views() ? "two-views" : "switching");
-        std::printf("rss-start-kb %ld\n", rss_start);
-        std::printf("rss-end-kb %ld\n", resident_kb());
-    }
+    if (options.stats) print_stats(run);
+    std::fflush(stdout);
+
     int status = 0;
-    if (!options.png.empty() && !write_png(options.png)) {
-        std::fprintf(stderr, "quorrant-run: cannot write '%s'\n", options.png.c_str());
+    if (stop == Stop::TIMEOUT) {
+        std::fprintf(stderr, "quorrant-run: timed out after %g seconds: %ld frames run\n",
+                     options.timeout, run.frames);
+        status = 124;
+    } else if (options.until && stop != Stop::WORD_SET) {
+        std::fprintf(stderr, "quorrant-run: the word at 0x%08x was still 0 after %ld frames\n",
+                     options.until_address, run.frames);
+        status = 1;
+    }
+    errno = 0;
+    if (png.file && !write_picture_output(png)) {
+        std::fprintf(stderr, "quorrant-run: cannot write '%s': %s\n", options.png.c_str(),
+                     errno ? std::strerror(errno) : "the PNG library failed");
         status = 2;
     }
     console_shutdown();

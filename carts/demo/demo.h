@@ -195,8 +195,24 @@ static inline int glyph_pixel(char c, int col, int row) {
     return (glyph_rows[glyph_index(c)][row] >> (5 - col)) & 1;
 }
 
-/* The label of each button light, in button-bit order. */
-static const char light_labels[BUTTONS] = {'A', 'B', 'E', 'S', '>', '<', '^', 'V', 'R', 'L'};
+/* The label of each button light, in button-bit order: the keyboard key
+   that holds the button in Quorrant's window. */
+static const char light_labels[BUTTONS] = {'X', 'Z', 'S', 'A', '>', '<', '^', 'V', 'W', 'Q'};
+
+/* The title scene counts the passes (state.frames) in six decimal digits
+   at the bottom right, after the word FRAME: map row 19, digits in columns
+   23-28, one 8 x 8 text tile each, white ink on dark blue. */
+#define COUNTER_ROW 19
+#define COUNTER_LABEL_COL 17
+#define COUNTER_COL 23
+#define COUNTER_DIGITS 6
+
+/* Digit i (0 the leftmost) of the counter showing `frames`. */
+static inline char counter_digit(uint32_t frames, int i) {
+    uint32_t value = frames % 1000000u;
+    for (int k = COUNTER_DIGITS - 1; k > i; k--) value /= 10;
+    return (char)('0' + value % 10);
+}
 
 /* Object tile pixels (values of the object palette). */
 static inline uint8_t object_tile_pixel(uint32_t tile, int col, int row) {

@@ -7,7 +7,8 @@
    into video memory with DMA3 when its scene begins; the mode 4 plasma is
    drawn page by page into the hidden frame while the other is shown, and
    the pages are flipped at v-blank. The program waits for v-blank by
-   polling DISP_SR, once per pass of the main loop. */
+   polling DISP_SR, once per pass of the main loop; the title scene shows
+   the count of passes, which tells a test how many frames have run. */
 #include "demo.h"
 
 void wait_vblank(void);
@@ -124,10 +125,15 @@ static void make_title(void) {
             title_map[32 * (3 + (quarter >> 1)) + 7 + 2 * letter + (quarter & 1)] =
                 (uint16_t)(66 + 4 * letter + quarter);
     map_text16(title_map, 7, "GBA EMULATOR DEMO", 22, 20);
-    map_text16(title_map, 10, "ARROWS MOVE  B FAST", 22, 20);
-    map_text16(title_map, 12, "A COLOUR  L R ORBIT", 22, 20);
-    map_text16(title_map, 14, "SELECT SPRITES ON-OFF", 22, 20);
-    map_text16(title_map, 16, "START NEXT MODE", 22, 20);
+    /* The keyboard keys of Quorrant's window, which is where the demo runs. */
+    map_text16(title_map, 10, "ARROWS MOVE  Z FAST", 22, 20);
+    map_text16(title_map, 12, "X COLOUR  Q W ORBIT", 22, 20);
+    map_text16(title_map, 14, "S SPRITES ON-OFF", 22, 20);
+    map_text16(title_map, 16, "A NEXT MODE", 22, 20);
+    static const char counter_label[] = "FRAME 000000";
+    for (int i = 0; counter_label[i]; i++)
+        title_map[32 * COUNTER_ROW + COUNTER_LABEL_COL + i] =
+            (uint16_t)(22 + glyph_index(counter_label[i]));
 
     title_palette[1] = rgb(31, 31, 31);
     title_palette[2] = rgb(2, 2, 10);
@@ -343,6 +349,12 @@ static void show(volatile struct demo_state* s) {
     if (s->scene == SCENE_LANDSCAPE)
         for (uint32_t k = 0; k < 8; k++)
             PRAM[80 + k] = water_colours[(k + s->scene_frames / 4) & 7];
+    if (s->scene == SCENE_TITLE) {
+        uint16_t* map = (uint16_t*)(VRAM + TILED_MAP_OFFSET);
+        for (int i = 0; i < COUNTER_DIGITS; i++)
+            map[32 * COUNTER_ROW + COUNTER_COL + i] =
+                (uint16_t)(22 + glyph_index(counter_digit(s->frames, i)));
+    }
     if (s->sprites_on) display |= DISP_SPRITES;
     DISP_CR = display;
     struct demo_state copy = *(const struct demo_state*)s;

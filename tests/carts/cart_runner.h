@@ -10,10 +10,10 @@
 
 struct CartRun {
     int exit_status = -1;
-    std::string output;                     // everything quorrant-run printed
-    std::map<std::string, uint32_t> regs;   // "r0".."r15", "cpsr"
+    std::string output;                    // everything quorrant-run printed
+    std::map<std::string, uint32_t> regs;  // "r0".."r15", "cpsr"
     std::map<uint32_t, std::vector<uint8_t>> peeks;
-    std::string frame_hash;                 // "0x..." or empty
+    std::string frame_hash;  // "0x..." or empty
 
     // The results block, when the run peeked it (peek_results).
     uint32_t word(uint32_t address) const;
@@ -37,5 +37,7 @@ std::string cart_path(const std::string& name);
 // --peek of the results block.
 CartRun run_cart(const std::string& image, const std::vector<std::string>& args = {});
 
-// Runs a program and returns its standard output (status in *status).
-std::string run_command(const std::vector<std::string>& argv, int* status);
+// Runs a program and returns its standard output (status in *status, and
+// standard error in *error_output when that is not null).
+std::string run_command(const std::vector<std::string>& argv, int* status,
+                        std::string* error_output = nullptr);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -75,6 +76,29 @@ TEST(DemoCartridge, StartsOnTheTitleAndMakesOnePassPerFrame) {
     EXPECT_EQ(b.state.x, PLAYER_START_X);
     EXPECT_EQ(b.state.y, PLAYER_START_Y);
     EXPECT_EQ(b.disp_cr, scene_display[SCENE_TITLE] | DISP_SPRITES);
+}
+
+// The title scene shows the count of passes in decimal, in the text tiles
+// of the title (22 on, in glyph order), updated every pass and wrapping at a
+// million.
+TEST(DemoCartridge, TitleShowsThePassCount) {
+    EXPECT_EQ(counter_digit(0, 0), '0');
+    EXPECT_EQ(counter_digit(1234567, 0), '2');
+    EXPECT_EQ(counter_digit(1234567, 5), '7');
+    const uint32_t row = 0x06000000 + TILED_MAP_OFFSET + 2 * (32 * COUNTER_ROW + COUNTER_COL);
+    char peek[32];
+    std::snprintf(peek, sizeof peek, "%x:%d", row, 2 * COUNTER_DIGITS);
+    for (long frames : {SETTLED, SETTLED + 7, SETTLED + 123}) {
+        SCOPED_TRACE(frames);
+        DemoRun demo = run_demo(frames, {}, {"--peek", peek});
+        ASSERT_EQ(demo.run.exit_status, 0);
+        std::vector<uint8_t> map = demo.peeked(row);
+        ASSERT_EQ(map.size(), size_t(2 * COUNTER_DIGITS));
+        for (int i = 0; i < COUNTER_DIGITS; i++)
+            EXPECT_EQ(map[2 * i] | map[2 * i + 1] << 8,
+                      22 + int(glyph_index(counter_digit(demo.state.frames, i))))
+                << "digit " << i << " of " << demo.state.frames;
+    }
 }
 
 TEST(DemoCartridge, DirectionKeysMoveThePlayerAndItsSprite) {

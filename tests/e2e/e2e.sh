@@ -11,11 +11,13 @@
 # dialog from a list and records every message; one case drives the real
 # zenity with the keyboard.
 #
-# Frames run back to back as fast as the host allows, so nothing here counts
-# frames or sleeps for a fixed number of them: every check waits (with a
-# time limit) until the window shows what is expected. The demo cartridge
-# helps: it lights a lamp at the bottom of the picture for every button it
-# has seen held, so a key is released only once the cartridge has read it.
+# Frames run at the console's rate, but a loaded machine may drop some, so
+# no check sleeps for a number of frames: every check waits (with a time
+# limit) until the window shows what is expected. The demo cartridge helps:
+# it lights a lamp at the bottom of the picture for every button it has
+# seen held, so a key is released only once the cartridge has read it; and
+# its title scene shows how many frames it has run, which demo_counter
+# reads from a picture.
 set -u
 
 case_name=$1
@@ -24,6 +26,7 @@ source_dir=$(cd "$3" && pwd)
 quorrant=$build/quorrant
 runner=$build/quorrant-run
 send_close=$build/tests/send_close
+demo_counter=$build/tests/demo_counter
 carts=$build/carts
 demo=$source_dir/carts/demo/demo.gba
 
@@ -84,11 +87,10 @@ start_x() {
 }
 
 # --- the scripted dialog ----------------------------------------------------
-# answers: one line per file dialog: a path, "CANCEL" for a cancelled one,
-#   or "CANCEL-AFTER NAME", a cancel given only once the file $work/NAME
-#   exists (the dialog stays open, and the program blocked, until then).
+# answers: one line per file dialog: a path, or "CANCEL" for a cancelled one.
 # dialogs: one line per file dialog opened.
-# messages: one line per message box, "TITLE|TEXT" ("-" when no title).
+# messages: one line per message box, "TITLE|TEXT" ("-" when no title, and
+#   a line break of TEXT written as \n).
 scripted_zenity() {
     mkdir -p "$work/bin"
     : >"$work/messages"
@@ -109,15 +111,11 @@ case " \$* " in
         echo open >>"\$work/dialogs"
         answer=\$(head -1 "\$work/answers")
         sed -i 1d "\$work/answers"
-        case "\$answer" in
-            CANCEL) exit 1 ;;
-            "CANCEL-AFTER "*)
-                until [ -e "\$work/\${answer#CANCEL-AFTER }" ]; do sleep 0.05; done
-                exit 1 ;;
-        esac
+        [ "\$answer" = CANCEL ] && exit 1
         printf '%s\n' "\$answer"
         exit 0 ;;
     *" --error "*)
+        text=\${text//\$'\\n'/\\\\n}
         echo "\$title|\$text" >>"\$work/messages"
         exit 0 ;;
 esac
@@ -141,12 +139,12 @@ start_program() {
     program_pid=$!
     window=
     for _ in $(seq 100); do
-        window=$(xdotool search --name '^Quorrant$' 2>/dev/null | head -1)
+        window=$(xdotool search --name '^Quorrant( |$)' 2>/dev/null | head -1)
         [ -n "$window" ] && break
         kill -0 "$program_pid" 2>/dev/null || fail "the program ended at start-up"
         sleep 0.1
     done
-    [ -n "$window" ] || fail "no window titled Quorrant"
+    [ -n "$window" ] || fail "no window titled Quorrant..."
     xdotool windowfocus --sync "$window" 2>/dev/null || true
     sleep 0.5
 }
@@ -176,7 +174,7 @@ expect_exit_zero() {
 expect_running() {
     sleep "${1:-0.5}"
     kill -0 "$program_pid" 2>/dev/null || fail "the program is no longer running"
-    [ -n "$(xdotool search --name '^Quorrant$' 2>/dev/null)" ] || fail "the window is gone"
+    [ -n "$(xdotool search --name '^Quorrant( |$)' 2>/dev/null)" ] || fail "the window is gone"
 }
 
 key() { xdotool key --delay 80 "$@"; }
@@ -252,41 +250,89 @@ press() {
 hide_sprites() {
     xdotool keydown s
     wait_until 20 same_picture still ||
-        { xdotool keyup s; fail "without sprites $(differing_pixels "$work/now.png" "$work/still.png") pixels differ from quorrant-run's picture ($1)"; }
+        { xdotool keyup s; fail "without sprites $(differing_pixels "$work/now-still.png" "$work/still-still.png") pixels differ from quorrant-run's picture ($1)"; }
     xdotool keyup s
 }
 show_sprites() { press s; }
 
 # The ball starts at (116, 76) and its eight diamonds orbit it at a radius
 # of 24: everything that moves on the title scene without a key lies in
-# this square (x 92-147, y 52-107, with a margin).
+# this square (x 92-147, y 52-107, with a margin), or in the digits of the
+# frame counter at the bottom right.
 ORBIT_SQUARE='rectangle 88,48 151,111'
+COUNTER_DIGITS='rectangle 184,152 231,159'
+
+# still FILE OUT: FILE without the counter's digits; masked FILE OUT:
+# without the orbit square either.
+still() { convert "$1" -fill black -draw "$COUNTER_DIGITS" "$2"; }
+masked() { convert "$1" -fill black -draw "$ORBIT_SQUARE" -draw "$COUNTER_DIGITS" "$2"; }
 
 # reference NAME [ARGS...]: quorrant-run's picture of the demo after 60
 # frames (the title is drawn from about frame 20 on), with ARGS, as
-# NAME.png, and NAME-masked.png with the orbit square blacked out.
+# NAME.png, NAME-still.png and NAME-masked.png.
 reference() {
     local name=$1
     shift
     "$runner" --frames 60 "$@" --png "$work/$name.png" "$demo" >/dev/null ||
         fail "quorrant-run could not draw the reference $name"
-    convert "$work/$name.png" -fill black -draw "$ORBIT_SQUARE" "$work/$name-masked.png"
+    still "$work/$name.png" "$work/$name-still.png"
+    masked "$work/$name.png" "$work/$name-masked.png"
 }
 
-# same_picture NAME: the window shows exactly quorrant-run's picture.
-same_picture() { shot && [ "$(differing_pixels "$work/now.png" "$work/$1.png")" = 0 ]; }
+# same_picture NAME: the window shows exactly quorrant-run's picture, but
+# for the counter.
+same_picture() {
+    shot && still "$work/now.png" "$work/now-still.png" &&
+        [ "$(differing_pixels "$work/now-still.png" "$work/$1-still.png")" = 0 ]
+}
 
-# same_outside_orbit NAME: ...apart from the orbit square.
+# same_outside_orbit NAME: ...apart from the orbit square too.
 same_outside_orbit() {
-    shot || return 1
-    convert "$work/now.png" -fill black -draw "$ORBIT_SQUARE" "$work/now-masked.png"
-    [ "$(differing_pixels "$work/now-masked.png" "$work/$1-masked.png")" = 0 ]
+    shot && masked "$work/now.png" "$work/now-masked.png" &&
+        [ "$(differing_pixels "$work/now-masked.png" "$work/$1-masked.png")" = 0 ]
 }
 not_title() {
-    shot || return 1
-    convert "$work/now.png" -fill black -draw "$ORBIT_SQUARE" "$work/now-masked.png"
-    [ "$(differing_pixels "$work/now-masked.png" "$work/title-masked.png")" -gt 10000 ]
+    shot && masked "$work/now.png" "$work/now-masked.png" &&
+        [ "$(differing_pixels "$work/now-masked.png" "$work/title-masked.png")" -gt 10000 ]
 }
+
+# counter_of FILE: the demo's frame counter in a picture of its title scene.
+counter_of() { "$demo_counter" "$1" 2>/dev/null; }
+
+# counter_at: the counter now and the time of the screenshot it was read
+# from, "COUNT SECONDS".
+counter_at() {
+    local before after count
+    before=$(date +%s.%N)
+    shot
+    after=$(date +%s.%N)
+    count=$(counter_of "$work/now.png") || return 1
+    awk -v c="$count" -v a="$before" -v b="$after" 'BEGIN { printf "%d %.3f\n", c, (a + b) / 2 }'
+}
+
+# frame_rate SECONDS: frames a second over about SECONDS, by the demo's
+# own counter against the clock.
+frame_rate() {
+    local first last
+    first=$(counter_at) || fail "no frame counter on the picture"
+    sleep "$1"
+    last=$(counter_at) || fail "no frame counter on the picture"
+    echo "$first $last" | awk '{ printf "%.1f\n", ($3 - $1) / ($4 - $2) }'
+}
+
+# at_least A B / between A LOW HIGH: comparisons of decimal numbers.
+at_least() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
+between() { awk -v a="$1" -v l="$2" -v h="$3" 'BEGIN { exit !(a >= l && a <= h) }'; }
+
+title() { xdotool getwindowname "$window"; }
+title_is() { [ "$(title)" = "$1" ]; }
+title_matches() { title | grep -Eq "$1"; }
+# speed_in_title: the speed figure the title shows, without its x.
+speed_in_title() { title | sed -n 's/.* - \([0-9.]*\)x$/\1/p'; }
+speed_shown_between() { local s; s=$(speed_in_title) && [ -n "$s" ] && between "$s" "$1" "$2"; }
+counter_is() { [ "$(counter_now)" = "$1" ]; }
+counter_now() { shot && counter_of "$work/now.png"; }
+counter_above() { local c; c=$(counter_now) && [ "$c" -gt "$1" ]; }
 
 wait_for_title() {
     wait_until 60 same_outside_orbit title ||
@@ -295,6 +341,20 @@ wait_for_title() {
 
 ball_is() { shot && [ -n "$(colour_box "$work/now.png" "$1")" ]; }
 ball_position() { shot && colour_box "$work/now.png" "$BALL_RED" | cut -d' ' -f1,2; }
+# ball_seen: ball_position, waiting (up to 5 seconds) for a picture in
+# which no orbiting diamond covers the ball's centre, as they can on a
+# narrow orbit.
+ball_seen() {
+    local position
+    for _ in $(seq 25); do
+        position=$(ball_position)
+        [ -n "$position" ] && break
+        sleep 0.2
+    done
+    echo "$position"
+}
+# start_ball: where ball_position finds the ball on quorrant-run's title.
+start_ball() { colour_box "$work/title.png" "$BALL_RED" | cut -d' ' -f1,2; }
 orbit_width() { shot && colour_box "$work/now.png" "$ORBITER" | cut -d' ' -f3; }
 orbit_wider_than() { local w; w=$(orbit_width) && [ -n "$w" ] && [ "$w" -gt "$1" ]; }
 orbit_narrower_than() { local w; w=$(orbit_width) && [ -n "$w" ] && [ "$w" -lt "$1" ]; }
@@ -317,16 +377,16 @@ ball_moved() {
 # pixels that way, releases it, and checks that the ball then stays put.
 move() {
     local key=$1 axis=$2 sign=$3 before
-    before=$(ball_position)
+    before=$(ball_seen)
     [ -n "$before" ] || fail "no ball before $key"
     xdotool keydown "$key"
     wait_until 20 ball_moved "$before" "$axis" "$sign" || { xdotool keyup "$key"; fail "holding $key did not move the ball ($before -> $(ball_position))"; }
     xdotool keyup "$key"
     wait_until 20 light_dim "${LIGHT[$key]}" || fail "the lamp of $key stayed lit"
     local rest
-    rest=$(ball_position)
+    rest=$(ball_seen)
     sleep 0.3
-    [ "$(ball_position)" = "$rest" ] || fail "the ball moved on after $key was released"
+    [ "$(ball_seen)" = "$rest" ] || fail "the ball moved on after $key was released"
 }
 
 # The demo keeps its still picture and its moving parts: the orbit turns,
@@ -345,8 +405,9 @@ case_window() {
     start_x
     scripted_zenity
     start_program "$(blank_image)"
-    [ "$(xdotool getwindowname "$window")" = Quorrant ] || fail "caption"
     [ "$(window_size)" = 240x160 ] || fail "window is $(window_size), not 240x160"
+    wait_until 10 title_matches '^Quorrant - blank.gba - Interpretative - [0-9]+\.[0-9]x$' ||
+        fail "title '$(title)'"
     screenshot "$work/shot.png"
     [ "$(identify -format %wx%h "$work/shot.png")" = 240x160 ] || fail "picture size"
     key F12
@@ -365,7 +426,6 @@ case_demo_start() {
     reference title
     reference still --hold SELECT:40:41
     start_program "$demo"
-    [ "$(xdotool getwindowname "$window")" = Quorrant ] || fail "caption"
     [ "$(window_size)" = 240x160 ] || fail "window is $(window_size), not 240x160"
     wait_for_title
     [ -n "${E2E_SCREENSHOTS:-}" ] && cp "$work/now.png" "$E2E_SCREENSHOTS/window-title.png"
@@ -453,7 +513,8 @@ case_demo_methods() {
 # every other pixel of every other row is quorrant-run's picture.
 halved_same_outside_orbit() {
     shot || return 1
-    convert "$work/now.png" -sample 50% -fill black -draw "$ORBIT_SQUARE" "$work/now-masked.png"
+    convert "$work/now.png" -sample 50% "$work/now-halved.png"
+    masked "$work/now-halved.png" "$work/now-masked.png"
     [ "$(differing_pixels "$work/now-masked.png" "$work/title-masked.png")" = 0 ]
 }
 case_scaled_window() {
@@ -507,82 +568,307 @@ case_no_display() {
     grep -q "^Quorrant: cannot open the window" "$work/stderr" || fail "no reason on standard error"
 }
 
-# More than one argument: a usage line, status 2, no window.
+# --help and -h: the usage with every key on standard output, status 0, no
+# window. Two images or an unknown option: the usage on standard error,
+# status 2.
 case_usage() {
-    local status
+    local status flag
+    for flag in --help -h; do
+        env -u DISPLAY "$quorrant" "$flag" >"$work/stdout" 2>"$work/stderr" </dev/null
+        status=$?
+        [ "$status" -eq 0 ] || fail "status $status for $flag"
+        [ -s "$work/stderr" ] && fail "$flag wrote to standard error: $(cat "$work/stderr")"
+        grep -q "^usage: quorrant \[IMAGE\]" "$work/stdout" || fail "no usage line for $flag"
+        for key in "X, Z" "A, S" "arrow keys" "Q, W" Tab P N F1 F2 F3 "F5, F6" F12; do
+            grep -q "^  $key  " "$work/stdout" || fail "$flag does not name the key $key"
+        done
+    done
     env -u DISPLAY "$quorrant" "$demo" "$demo" >"$work/stdout" 2>"$work/stderr" </dev/null
     status=$?
     [ "$status" -eq 2 ] || fail "status $status for two images"
-    grep -q "^usage: quorrant \[IMAGE\]" "$work/stderr" || fail "no usage line"
+    grep -q "^usage: quorrant \[IMAGE\]" "$work/stderr" || fail "no usage line for two images"
+    for flag in -x --bogus -; do
+        env -u DISPLAY "$quorrant" "$flag" >"$work/stdout" 2>"$work/stderr" </dev/null
+        status=$?
+        [ "$status" -eq 2 ] || fail "status $status for $flag"
+        grep -q "^Quorrant: unknown option '$flag'" "$work/stderr" || fail "no refusal of $flag"
+        grep -q "^usage: quorrant \[IMAGE\]" "$work/stderr" || fail "no usage line for $flag"
+    done
 }
 
-# F1 with the scripted dialog, on the demo. A cancel shows "Rom Error!",
-# clears the picture and resets (a failed load keeps the image, so the demo
-# starts again on its title scene); every kind of bad path does the same;
-# a valid path loads the other cartridge.
+# F1 on the demo with a running game: a cancel changes nothing, a failed
+# load shows the two-line box and the game goes on where it was (paused,
+# the picture stays exactly as it was; running, the ball stays where it was
+# moved and the frame counter goes on); a valid path loads the other
+# cartridge, and the demo again starts afresh.
+f1_with_answer() {
+    echo "$1" >"$work/answers"
+    local dialogs
+    dialogs=$(dialog_count)
+    key F1
+    wait_until 20 dialogs_opened $((dialogs + 1)) || fail "F1 opened no dialog"
+}
 case_f1_failures() {
     start_x
     scripted_zenity
     reference title
     start_program "$demo"
     wait_for_title
-    press a
-    wait_until 20 not_title || fail "Start did not leave the title scene"
+    # Up and to the left, away from the frame counter at the bottom right.
+    move Left 1 -1
+    move Up 2 -1
+    local ball frame
+    ball=$(ball_seen)
+    key p
+    wait_until 10 title_matches ' - paused$' || fail "P did not pause ($(title))"
+    screenshot "$work/paused.png"
 
-    # The first dialog is cancelled only once a second F1 is queued behind
-    # it, so the program runs a single frame after the reset before the
-    # second dialog stops it again: that frame must be black (video memory
-    # cleared, the demo not yet drawing).
-    printf 'CANCEL-AFTER go1\nCANCEL-AFTER go2\n' >"$work/answers"
-    key F1
-    wait_until 20 dialogs_opened 1 || fail "F1 opened no dialog"
-    key F1
-    touch "$work/go1"
-    wait_until 20 dialogs_opened 2 || fail "the second F1 opened no dialog"
-    sleep 0.3
-    shot
-    all_black "$work/now.png" || fail "the picture was not cleared by the reset"
-    touch "$work/go2"
-    wait_until 20 messages_shown 2 || fail "no message for the cancels"
-    [ "$(sort -u "$work/messages")" = "Error|Rom Error!" ] || fail "messages: $(cat "$work/messages")"
-    wait_for_title
-    grep -q "^Quorrant: no cartridge chosen" "$work/stderr" || fail "no reason for the cancel on standard error"
+    f1_with_answer CANCEL
+    sleep 0.5
+    same_picture_as paused || fail "the picture changed after a cancel"
+    [ "$(message_count)" -eq 0 ] || fail "a message after a cancel: $(cat "$work/messages")"
 
     mkdir -p "$work/a-directory"
-    local long_path
+    local long_path expected=0 reason path
     long_path="/tmp/$(printf 'x%.0s' $(seq 251))" # 256 characters
-    {
-        echo "$work/missing.gba"
-        echo "$work/a-directory"
-        echo "$long_path"
-        echo "$carts/smoke.gba"
-        echo "$demo"
-    } >"$work/answers"
-    local expected=2 reason
-    for reason in "No such file or directory" "not a regular file" "longer than 255 characters"; do
-        press a
-        wait_until 20 not_title || fail "Start did not leave the title scene"
-        key F1
+    for case in "$work/missing.gba|no such file" "$work/a-directory|not a regular file" \
+        "$long_path|the path is longer than 255 characters"; do
+        path=${case%|*}
+        reason=${case#*|}
+        f1_with_answer "$path"
         expected=$((expected + 1))
-        wait_until 20 messages_shown "$expected" ||
-            fail "after F1 number $expected: $(cat "$work/messages")"
-        [ "$(tail -1 "$work/messages")" = "Error|Rom Error!" ] || fail "message: $(tail -1 "$work/messages")"
-        grep -q "^Quorrant: cannot load .*$reason" "$work/stderr" || fail "no '$reason' on standard error"
-        wait_for_title
+        wait_until 20 messages_shown "$expected" || fail "no message for $path"
+        [ "$(tail -1 "$work/messages")" = "Error|Rom Error!\\n$reason" ] ||
+            fail "message: $(tail -1 "$work/messages")"
+        grep -qF "Quorrant: cannot load '$path': $reason" "$work/stderr" ||
+            fail "no '$reason' on standard error"
+        same_picture_as paused || fail "the picture changed after a failed load of $path"
     done
 
+    frame=$(counter_of "$work/paused.png") || fail "no counter on the paused picture"
+    key p
+    wait_until 10 counter_above "$frame" || fail "the game did not go on after the failures"
+    [ "$(ball_seen)" = "$ball" ] || fail "the ball moved from $ball to $(ball_position)"
+    frame=$(counter_now)
+    f1_with_answer CANCEL
+    wait_until 10 counter_above "$frame" || fail "the game did not go on after a cancel"
+    [ "$(ball_seen)" = "$ball" ] || fail "the ball moved from $ball to $(ball_position) after a cancel"
+    [ "$(message_count)" -eq "$expected" ] || fail "a message after a cancel: $(tail -1 "$work/messages")"
+
     # A valid path: smoke.gba draws nothing, so the picture goes black and
-    # stays black.
-    key F1
-    wait_until 20 dialogs_opened 6 || fail "F1 opened no dialog"
+    # stays black; then the demo again, from its start.
+    f1_with_answer "$carts/smoke.gba"
     wait_until 20 picture_black || fail "the other cartridge did not replace the demo"
-    expect_running 0.5
-    shot
-    all_black "$work/now.png" || fail "the picture of the other cartridge is not black"
-    # ...and the demo again.
-    key F1
+    wait_until 10 title_matches '^Quorrant - smoke.gba - ' || fail "title '$(title)'"
+    f1_with_answer "$demo"
     wait_for_title
+    [ "$(ball_seen)" = "$(start_ball)" ] || fail "the demo did not start afresh (ball at $(ball_position))"
     [ "$(message_count)" -eq "$expected" ] || fail "a valid load showed a message: $(tail -1 "$work/messages")"
+    key F12
+    expect_exit_zero
+}
+
+# same_picture_as NAME: the window shows exactly $work/NAME.png.
+same_picture_as() { shot && [ "$(differing_pixels "$work/now.png" "$work/$1.png")" = 0 ]; }
+
+# How fast this build runs the demo on this machine right now, in frames a
+# second, headless. A sanitizer build on a loaded machine may not reach the
+# console's rate at all: then only the upper bounds below can be checked,
+# and the lower ones are scaled to what the host can do.
+host_capacity() {
+    "$runner" --frames 120 --stats "$demo" | awk '/^fps / { print $2 }'
+}
+# paced_enough RATE CAPACITY: RATE is the console's, give or take what a
+# busy machine drops; never above it.
+paced_enough() {
+    awk -v r="$1" -v c="$2" 'BEGIN { low = c >= 90 ? 50 : c / 2; exit !(r <= 61.5 && r >= low) }'
+}
+
+# Paced: the demo's counter runs at the console's 59.73 frames a second
+# (a loaded machine may drop a few, none may be added), and the title says
+# 1.0x or a little less.
+case_paced() {
+    start_x
+    scripted_zenity
+    reference title
+    start_program "$demo"
+    wait_for_title
+    local rate capacity
+    rate=$(frame_rate 5)
+    capacity=$(host_capacity)
+    paced_enough "$rate" "$capacity" ||
+        fail "paced at $rate frames a second (the host runs $capacity unpaced)"
+    wait_until 5 speed_shown_between 0 1.05 || fail "title '$(title)'"
+    if at_least "$capacity" 90; then
+        wait_until 5 speed_shown_between 0.8 1.05 || fail "title '$(title)'"
+    fi
+    key F12
+    expect_exit_zero
+}
+
+# Tab held: faster than paced, the title showing the figure; released: back
+# to the console's rate with no burst of frames to catch up.
+case_fast_forward() {
+    start_x
+    scripted_zenity
+    reference title
+    start_program "$demo"
+    wait_for_title
+    local fast after shown capacity
+    xdotool keydown Tab
+    sleep 1
+    fast=$(frame_rate 3)
+    shown=$(speed_in_title)
+    xdotool keyup Tab
+    sleep 0.5
+    after=$(frame_rate 3)
+    capacity=$(host_capacity)
+    if at_least "$capacity" 120; then
+        at_least "$fast" 75 || fail "fast-forward ran $fast frames a second (the host runs $capacity)"
+        { [ -n "$shown" ] && at_least "$shown" 1.25; } || fail "title '$(title)' while Tab was held"
+    else
+        echo "note: the host runs $capacity frames a second: fast-forward only checked against half that"
+        at_least "$fast" "$(awk -v c="$capacity" 'BEGIN { print c / 2 }')" ||
+            fail "fast-forward ran $fast frames a second (the host runs $capacity)"
+    fi
+    paced_enough "$after" "$capacity" || fail "after Tab: $after frames a second"
+    key F12
+    expect_exit_zero
+}
+
+# P holds the picture; N advances exactly one frame each time; P again
+# resumes at the console's rate.
+case_pause() {
+    start_x
+    scripted_zenity
+    reference title
+    start_program "$demo"
+    wait_for_title
+    key p
+    wait_until 10 title_is "Quorrant - demo.gba - Interpretative - paused" || fail "title '$(title)'"
+    sleep 0.3
+    screenshot "$work/paused.png"
+    local frame step
+    frame=$(counter_of "$work/paused.png") || fail "no counter on the paused picture"
+    sleep 1
+    same_picture_as paused || fail "the picture moved while paused"
+    for step in 1 2 3; do
+        key n
+        wait_until 10 counter_is $((frame + step)) || fail "N number $step: counter $(counter_now), not $((frame + step))"
+        sleep 0.5
+        counter_is $((frame + step)) || fail "N number $step ran more than one frame ($(counter_now))"
+    done
+    key p
+    wait_until 10 counter_above $((frame + 30)) || fail "P did not resume"
+    wait_until 5 speed_shown_between 0 1.05 || fail "title '$(title)' after resuming"
+    key F12
+    expect_exit_zero
+}
+
+# F2 restarts the demo from its start, from any scene.
+case_restart() {
+    start_x
+    scripted_zenity
+    reference title
+    start_program "$demo"
+    wait_for_title
+    move Left 1 -1
+    wait_until 20 counter_above 200 || fail "the counter did not reach 200"
+    press a
+    wait_until 20 not_title || fail "Start did not leave the title scene"
+    key F2
+    wait_for_title
+    [ "$(ball_seen)" = "$(start_ball)" ] || fail "the ball is at $(ball_position) after F2"
+    local frame
+    frame=$(counter_now)
+    { [ -n "$frame" ] && [ "$frame" -lt 150 ]; } || fail "the counter reads '$frame' after F2"
+    key F12
+    expect_exit_zero
+}
+
+# The title names the method: F6 and F5 on a cartridge in ARM state (a
+# one-instruction loop), F2 keeping it; in Thumb state neither key changes
+# the method ARM code will run under, and the title keeps saying so.
+arm_loop_image() {
+    printf '\376\377\377\352' >"$work/arm-loop.gba" # B .
+    echo "$work/arm-loop.gba"
+}
+thumb_image() {
+    # ADD r0, pc, #1; BX r0; then Thumb: B . at 0x08000008
+    printf '\001\000\217\342\020\377\057\341\376\347\000\000' >"$work/thumb.gba"
+    echo "$work/thumb.gba"
+}
+case_method_title() {
+    start_x
+    scripted_zenity
+    start_program "$(arm_loop_image)"
+    wait_until 10 title_matches '^Quorrant - arm-loop.gba - Interpretative' || fail "title '$(title)'"
+    key F6
+    wait_until 10 title_matches '^Quorrant - arm-loop.gba - Dynarec - ' || fail "after F6: '$(title)'"
+    key F2
+    sleep 0.5
+    title_matches '^Quorrant - arm-loop.gba - Dynarec - ' || fail "after F2: '$(title)'"
+    key F5
+    wait_until 10 title_matches '^Quorrant - arm-loop.gba - Interpretative - ' || fail "after F5: '$(title)'"
+    key F12
+    expect_exit_zero
+
+    start_program "$(thumb_image)"
+    wait_until 10 title_matches '^Quorrant - thumb.gba - Interpretative - ' || fail "title '$(title)'"
+    key F6
+    sleep 0.5
+    title_matches '^Quorrant - thumb.gba - Interpretative - ' || fail "F6 in Thumb state: '$(title)'"
+    key F12
+    expect_exit_zero
+}
+
+screenshots_saved() { [ "$(grep -c '^Quorrant: screenshot saved as ' "$work/stderr")" -eq "$1" ]; }
+
+# F3 while paused: a PNG named after the time in the current folder, one
+# line on standard error naming it, the same picture as the window's and
+# byte for byte quorrant-run's --png of the same frame. A second F3 never
+# overwrites the first; a folder that is gone gives a clear line.
+case_screenshot() {
+    start_x
+    scripted_zenity
+    reference title
+    mkdir "$work/shots"
+    cd "$work/shots" || fail "no folder for the screenshots"
+    start_program "$demo"
+    wait_for_title
+    key p
+    wait_until 10 title_matches ' - paused$' || fail "P did not pause"
+    key F3
+    wait_until 10 grep -q '^Quorrant: screenshot saved as ' "$work/stderr" || fail "no line for F3"
+    local name
+    name=$(sed -n 's/^Quorrant: screenshot saved as //p' "$work/stderr" | head -1)
+    echo "$name" | grep -Eq '^quorrant-[0-9]{8}-[0-9]{6}\.png$' || fail "screenshot named '$name'"
+    [ -f "$work/shots/$name" ] || fail "no file $name"
+    shot
+    [ "$(differing_pixels "$work/now.png" "$work/shots/$name")" = 0 ] ||
+        fail "the screenshot differs from the window"
+    # The frame: the counter on the picture, against the one quorrant-run
+    # shows after a known number of frames.
+    local frame known shown_at_known
+    frame=$(counter_of "$work/shots/$name") || fail "no counter on the screenshot"
+    known=100
+    "$runner" --frames "$known" --png "$work/known.png" "$demo" || fail "quorrant-run failed"
+    shown_at_known=$(counter_of "$work/known.png") || fail "no counter on quorrant-run's picture"
+    "$runner" --frames $((frame + known - shown_at_known)) --png "$work/same-frame.png" "$demo" ||
+        fail "quorrant-run failed"
+    cmp -s "$work/shots/$name" "$work/same-frame.png" ||
+        fail "the screenshot differs from quorrant-run's picture of frame $((frame + known - shown_at_known))"
+    key F3
+    wait_until 10 screenshots_saved 2 || fail "no line for the second F3"
+    [ "$(find "$work/shots" -name 'quorrant-*.png' | wc -l)" -eq 2 ] ||
+        fail "the second screenshot replaced the first"
+    cmp -s "$work/shots"/* || fail "two screenshots of one paused picture differ"
+    rm -rf "$work/shots"
+    key F3
+    wait_until 10 grep -q "^Quorrant: cannot save the screenshot 'quorrant-.*\.png': No such file or directory" \
+        "$work/stderr" || fail "no line for a screenshot that cannot be written"
+    expect_running 0.3
+    cd "$work" || fail "no work folder"
     key F12
     expect_exit_zero
 }

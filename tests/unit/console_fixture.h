@@ -34,6 +34,9 @@ class ConsoleTest : public ::testing::Test {
                   [] { std::memset(test_picture, 0, sizeof test_picture); }, nullptr};
         dialog = {nullptr, nullptr};
         processor_run = cpu_run;
+        front_end = {nullptr};
+        session = {false, false, false, 0};
+        loaded_rom_path.clear();
         console_startup();
         load_test_image({});
     }

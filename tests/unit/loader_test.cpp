@@ -155,12 +155,23 @@ TEST_F(LoaderTest, NamesAreBytesNotText) {
     EXPECT_EQ(mem_read8(0x08000007), (7u * 7 + 1) & 0xFF);
 }
 
-TEST_F(LoaderTest, CancelShowsRomErrorAndStillResets) {
+// Marks of a running cartridge that a reset would wipe: a pixel, a palette
+// entry, the processor in Thumb state somewhere in the image.
+void mark_running_state() {
     test_picture[5] = 0xFFFFFFFF;
     mem_write16(0x05000000, 0x7FFF);
     cpu_cpsr |= CPSR_T;
     cpu_method = Method::Dynarec;
-    cpu_regs[15] = 0x1234;
+    cpu_regs[15] = 0x08001234;
+}
+
+bool running_state_kept() {
+    return test_picture[5] == 0xFFFFFFFF && host_palette[0] != 0 && in_thumb_state() && cpu_method == Method::Dynarec &&
+           cpu_regs[15] == 0x08001234;
+}
+
+TEST_F(LoaderTest, CancelWithNothingLoadedShowsRomErrorAndResets) {
+    mark_running_state();
     scripted_path = "";
     EXPECT_EQ(load_rom(), 0);
     ASSERT_EQ(messages.size(), 1u);
@@ -169,6 +180,70 @@ TEST_F(LoaderTest, CancelShowsRomErrorAndStillResets) {
     EXPECT_EQ(host_palette[0], 0u);
     EXPECT_FALSE(in_thumb_state());
     EXPECT_EQ(cpu_method, Method::Interpretative);
+    EXPECT_EQ(cpu_regs[15], 0x08000008u);
+}
+
+// With a cartridge running, a cancel changes nothing and a failed load only
+// says why (the reason on the box's second line): the game goes on where it
+// was, on the image it had.
+TEST_F(LoaderTest, CancelOrFailureLeavesARunningCartridgeAlone) {
+    std::string good = make_file("good.gba", 2000);
+    scripted_path = good;
+    load_rom();
+    ASSERT_EQ(loaded_rom_path, good);
+    struct Case {
+        std::string path;
+        const char* message;  // null: none
+    } cases[] = {
+        {"", nullptr},
+        {dir + "/missing.gba", "Rom Error!\nno such file|Error"},
+        {dir, "Rom Error!\nnot a regular file|Error"},
+        {make_file("huge.gba", ROM_MAX_SIZE + 1),
+         "Rom Error!\nlarger than 32 MiB, the largest cartridge|Error"},
+        {"/" + std::string(PATH_LIMIT, 'x'),
+         "Rom Error!\nthe path is longer than 255 characters|Error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.substr(0, 60));
+        messages.clear();
+        mark_running_state();
+        scripted_path = c.path;
+        EXPECT_EQ(load_rom(), 0);
+        if (c.message) {
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_EQ(messages[0], c.message);
+        } else {
+            EXPECT_TRUE(messages.empty());
+        }
+        EXPECT_TRUE(running_state_kept());
+        EXPECT_EQ(loaded_rom_path, good);
+        EXPECT_EQ(mem_read8(0x08000001), 8u);  // still the good image
+    }
+}
+
+TEST_F(LoaderTest, FailureWithNothingLoadedGivesTheReasonAndResets) {
+    mark_running_state();
+    scripted_path = dir + "/missing.gba";
+    load_rom();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Rom Error!\nno such file|Error");
+    EXPECT_EQ(test_picture[5], 0u);
+    EXPECT_EQ(cpu_regs[15], 0x08000008u);
+    EXPECT_EQ(loaded_rom_path, "");
+}
+
+TEST_F(LoaderTest, SuccessfulLoadRestartsUnderTheInterpreter) {
+    std::string first = make_file("first.gba", 64), second = make_file("second.gba", 64);
+    scripted_path = first;
+    load_rom();
+    mark_running_state();
+    scripted_path = second;
+    load_rom();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(loaded_rom_path, second);
+    EXPECT_EQ(test_picture[5], 0u);
+    EXPECT_EQ(cpu_method, Method::Interpretative);
+    EXPECT_FALSE(in_thumb_state());
     EXPECT_EQ(cpu_regs[15], 0x08000008u);
 }
 
