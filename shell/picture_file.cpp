@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -57,9 +58,9 @@ int create_screenshot_file(std::string& name) {
     char stem[64];
     std::strftime(stem, sizeof stem, "quorrant-%Y%m%d-%H%M%S", &local);
     for (int attempt = 1; attempt < 1000; attempt++) {
-        name = stem;
-        if (attempt > 1) name += "-" + std::to_string(attempt);
-        name += ".png";
+        char suffix[16] = "";
+        if (attempt > 1) std::snprintf(suffix, sizeof suffix, "-%d", attempt);
+        name = std::string(stem) + suffix + ".png";
         int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
