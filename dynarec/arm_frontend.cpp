@@ -31,7 +31,7 @@ void decode_data_processing(DecodedInsn& insn) {
     insn.sets_flags = word & (1u << 20);
     insn.rn = uint8_t(bits(word, 19, 16));
     insn.rd = uint8_t(bits(word, 15, 12));
-    bool logical = insn.op <= OP_EOR || insn.op == OP_TST || insn.op == OP_TEQ || insn.op >= OP_ORR;
+    bool logical = is_logical(insn.op);
     bool carry_out = false;  // does the shifter produce a carry?
     if (word & (1u << 25)) {
         uint32_t rotate = bits(word, 11, 8) * 2;

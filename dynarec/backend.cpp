@@ -143,10 +143,6 @@ void carry_in(bool inverted) {
 
 // --- Data processing -----------------------------------------------------
 
-bool is_logical(DataOp op) {
-    return op <= OP_EOR || op == OP_TST || op == OP_TEQ || op >= OP_ORR;
-}
-
 // Operand 2 of a register form into ecx; when the flags need the shifter's
 // carry, it is stored into C here, while the host's CF holds it.
 void shifted_register(const DecodedInsn& insn, bool carry_needed) {

@@ -33,6 +33,11 @@ enum DataOp : uint8_t {
     OP_TST, OP_TEQ, OP_CMP, OP_CMN, OP_ORR, OP_MOV, OP_BIC, OP_MVN,
 };
 
+// The operations whose C comes from the shifter and that leave V alone.
+constexpr bool is_logical(DataOp op) {
+    return op <= OP_EOR || op == OP_TST || op == OP_TEQ || op >= OP_ORR;
+}
+
 enum ShiftType : uint8_t { SHIFT_LSL, SHIFT_LSR, SHIFT_ASR, SHIFT_ROR };
 
 struct DecodedInsn {
