@@ -8,7 +8,9 @@
 
 namespace {
 
-uint32_t bits(uint32_t word, int high, int low) { return (word >> low) & ((2u << (high - low)) - 1); }
+uint32_t bits(uint32_t word, int high, int low) {
+    return (word >> low) & ((2u << (high - low)) - 1);
+}
 
 //   31  28 27 26 25 24  21 20 19  16 15  12 11                 0
 //  | cond | 0  0  I | op  | S |  Rn  |  Rd  |     operand 2      |

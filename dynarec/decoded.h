@@ -23,15 +23,17 @@ enum class InsnKind : uint8_t {
 };
 
 enum class Operand2 : uint8_t {
-    Immediate,         // `imm`, with `imm_carry` when the rotation is not 0
-    ShiftedRegister,   // rm shifted by `shift` and `amount` as encoded (0-31)
+    Immediate,        // `imm`, with `imm_carry` when the rotation is not 0
+    ShiftedRegister,  // rm shifted by `shift` and `amount` as encoded (0-31)
 };
 
 // ORDER ARM-DP-OPS
+// clang-format off
 enum DataOp : uint8_t {
     OP_AND, OP_EOR, OP_SUB, OP_RSB, OP_ADD, OP_ADC, OP_SBC, OP_RSC,
     OP_TST, OP_TEQ, OP_CMP, OP_CMN, OP_ORR, OP_MOV, OP_BIC, OP_MVN,
 };
+// clang-format on
 
 // The operations whose C comes from the shifter and that leave V alone.
 constexpr bool is_logical(DataOp op) {

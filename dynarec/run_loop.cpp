@@ -5,12 +5,11 @@
 // block, the processor leaves ARM state, or translated code was written
 // over. Then C takes over: the interpreter runs the steps that no whole
 // block fits, exactly as it would have run them itself.
-#include "dynarec/dynarec.h"
-
 #include <initializer_list>
 
 #include "cpu/arm.h"
 #include "cpu/cpu.h"
+#include "dynarec/dynarec.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 

@@ -55,8 +55,14 @@ class NativeDifferentialTest : public ConsoleTest {
 
 // Operand values that reach every flag outcome between them.
 const uint32_t VALUES[][2] = {
-    {0, 0},          {1, 1},          {0x7FFFFFFF, 1},          {0x80000000, 1},
-    {0xFFFFFFFF, 1}, {0x80000000, 0x80000000}, {0x12345678, 0x9ABCDEF0}, {5, 0xFFFFFFFF},
+    {0, 0},
+    {1, 1},
+    {0x7FFFFFFF, 1},
+    {0x80000000, 1},
+    {0xFFFFFFFF, 1},
+    {0x80000000, 0x80000000},
+    {0x12345678, 0x9ABCDEF0},
+    {5, 0xFFFFFFFF},
 };
 
 TEST_F(NativeDifferentialTest, DataProcessingOverEveryOperandForm) {
