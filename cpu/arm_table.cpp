@@ -8,6 +8,8 @@
 // arm_unhandled.
 #include "cpu/arm.h"
 #include "cpu/arm_handlers.h"
+#include "cpu/decoded.h"
+#include "cpu/shifter.h"
 
 namespace {
 
@@ -202,6 +204,117 @@ void build_arm_table() {
             arm_facts[(hi << 4) | lo] = encoding.facts;
         }
     }
+    reset_arm_decoded();
+}
+
+namespace {
+
+bool is_data_processing(uint32_t word) {
+    uint32_t hi = (word >> 20) & 0xFF;
+    Handler handler = arm_table[arm_index(word)];
+    if (hi < 0x20) return handler == data_processing_reg[hi];
+    return hi < 0x40 && handler == data_processing_imm[hi - 0x20];
+}
+
+// Data processing with Rd other than r15 (the compare operations write no
+// Rd) and an operand 2 that is not shifted by a register.
+DecodedRun data_processing_record(Decoded& d, uint32_t word) {
+    uint32_t hi = (word >> 20) & 0xFF;
+    OperationKind kind = operation_kinds[(hi >> 1) & 15];
+    if (d.rd == 15 && kind != TEST && kind != COMPARE) return nullptr;
+    const DataProcessingForms& forms = data_processing_forms[hi & 0x1F];
+    if (hi >= 0x20) {
+        Shifted imm = rotated_immediate(word & 0xFF, (word >> 8) & 15, KEEP_CARRY);
+        d.operand = imm.value;
+        d.shift = uint8_t(imm.carry);
+        return forms[size_t(Operand2::IMMEDIATE)];
+    }
+    if ((word & 0xFF0) == 0) return forms[size_t(Operand2::REGISTER)];
+    if (word & 0x10) return nullptr;
+    d.shift = uint8_t((word >> 5) & 3);
+    d.operand = (word >> 7) & 31;
+    return forms[size_t(Operand2::SHIFTED)];
+}
+
+bool is_word_transfer(uint32_t hi, uint32_t lo) {
+    return hi >= 0x40 && hi < 0x80 && !(hi >= 0x60 && (lo & 1));
+}
+
+bool is_halfword_transfer(uint32_t hi, uint32_t lo) {
+    return hi < 0x20 && (lo == 0xB || lo == 0xD || lo == 0xF);
+}
+
+// P and W as a shape, for transfers that do not load r15 or write back into
+// it; null for a post-indexed form with W set (the User-mode access forms).
+const TransferShape* transfer_shape(const Decoded& d, uint32_t hi) {
+    static constexpr TransferShape shapes[2][2] = {
+        {TransferShape::POST_INDEXED, TransferShape::POST_INDEXED},
+        {TransferShape::OFFSET, TransferShape::PRE_INDEXED}};
+    bool pre = bit(hi, 4), write_back = bit(hi, 1);
+    if (!pre && write_back) return nullptr;
+    if (bit(hi, 0) && d.rd == 15) return nullptr;
+    if ((!pre || write_back) && d.rn == 15) return nullptr;
+    return &shapes[pre][write_back];
+}
+
+DecodedRun word_transfer_record(Decoded& d, uint32_t word, uint32_t hi) {
+    const TransferShape* shape = transfer_shape(d, hi);
+    if (!shape) return nullptr;
+    const auto& offsets = word_transfer_records[bit(hi, 0)][bit(hi, 2)][size_t(*shape)];
+    bool up = bit(hi, 3);
+    if (!bit(hi, 5)) {
+        d.operand = up ? word & 0xFFF : 0u - (word & 0xFFF);
+        return offsets[size_t(TransferOffset::IMMEDIATE)];
+    }
+    if (!up) return nullptr;
+    if ((word & 0xFF0) == 0) return offsets[size_t(TransferOffset::REGISTER)];
+    d.shift = uint8_t((word >> 5) & 3);
+    d.operand = (word >> 7) & 31;
+    return offsets[size_t(TransferOffset::SHIFTED)];
+}
+
+DecodedRun halfword_transfer_record(Decoded& d, uint32_t word, uint32_t hi, uint32_t lo) {
+    const TransferShape* shape = transfer_shape(d, hi);
+    if (!shape) return nullptr;
+    uint32_t access = bit(hi, 0) ? (lo - 0xB) / 2 + 1 : 0;  // STRH, LDRH, LDRSB, LDRSH
+    const auto& offsets = halfword_transfer_records[access][size_t(*shape)];
+    bool up = bit(hi, 3);
+    if (bit(hi, 2)) {
+        uint32_t offset = ((word >> 4) & 0xF0) | (word & 0xF);
+        d.operand = up ? offset : 0u - offset;
+        return offsets[size_t(TransferOffset::IMMEDIATE)];
+    }
+    if (!up) return nullptr;
+    return offsets[size_t(TransferOffset::REGISTER)];
+}
+
+// The record form of a word, or null where the table's handler runs it.
+DecodedRun record_form(Decoded& d, uint32_t word) {
+    uint32_t hi = (word >> 20) & 0xFF, lo = (word >> 4) & 0xF;
+    if (is_data_processing(word)) return data_processing_record(d, word);
+    if (is_word_transfer(hi, lo)) return word_transfer_record(d, word, hi);
+    if (is_halfword_transfer(hi, lo)) return halfword_transfer_record(d, word, hi, lo);
+    if (hi >= 0xA0 && hi < 0xC0) {
+        d.operand = uint32_t(int32_t(word << 8) >> 6);
+        return bit(hi, 4) ? arm_bl_record : arm_b_record;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// The decoded form of a word: a record form where the word has one, the
+// table's handler through arm_run_plain for the rest.
+void arm_decode_into(Decoded& d, uint32_t word) {
+    d = Decoded{};
+    d.word = word;
+    d.cond = uint8_t(word >> 28);
+    d.rd = uint8_t((word >> 12) & 15);
+    d.rn = uint8_t((word >> 16) & 15);
+    d.rm = uint8_t(word & 15);
+    d.plain = arm_table[arm_index(word)];
+    DecodedRun run = record_form(d, word);
+    d.run = run ? run : arm_run_plain;
 }
 
 bool arm_writes_pc(uint32_t opcode) {

@@ -3,6 +3,7 @@
 // commented with the opcode bits it matches. build_thumb_table fills
 // thumb_table and thumb_facts from it.
 #include "cpu/cpu.h"
+#include "cpu/decoded.h"
 #include "cpu/thumb.h"
 #include "cpu/thumb_handlers.h"
 
@@ -102,6 +103,15 @@ void build_thumb_table() {
         thumb_table[i] = encoding.handler;
         thumb_facts[i] = encoding.facts;
     }
+    reset_thumb_decoded();
+}
+
+void thumb_decode_into(Decoded& d, uint32_t word) {
+    d = Decoded{};
+    d.word = word;
+    d.cond = thumb_cycles(word) == THUMB_CYCLES ? COND_AL : RUN_SLOW;
+    d.plain = thumb_table[thumb_index(word)];
+    d.run = thumb_run_plain;
 }
 
 bool thumb_writes_pc(uint32_t opcode) {

@@ -15,7 +15,6 @@
 #include "cpu/cpu.h"
 #include "cpu/thumb_handlers.h"
 #include "cpu/unaligned.h"
-#include "memory/memory.h"
 
 namespace {
 
@@ -37,24 +36,24 @@ bool done() { return NEXT; }
 
 // LDR <Rd>, [PC, #<imm8 * 4>]  (PC word-aligned: the address is aligned)
 bool thumb_ldr_pc() {
-    return load_into(reg_d_high_field(), mem_read32((cpu_regs[15] & ~3u) + 4 * imm8()));
+    return load_into(reg_d_high_field(), cpu_read32((cpu_regs[15] & ~3u) + 4 * imm8()));
 }
 
 // STR <Rd>, [<Rb>, <Ro>]
 bool thumb_str_reg() {
-    mem_write32(register_offset_address(), reg_d());
+    cpu_write32(register_offset_address(), reg_d());
     return done();
 }
 
 // STRH <Rd>, [<Rb>, <Ro>]
 bool thumb_strh_reg() {
-    mem_write16(register_offset_address(), reg_d() & 0xFFFF);
+    cpu_write16(register_offset_address(), reg_d() & 0xFFFF);
     return done();
 }
 
 // STRB <Rd>, [<Rb>, <Ro>]
 bool thumb_strb_reg() {
-    mem_write8(register_offset_address(), reg_d() & 0xFF);
+    cpu_write8(register_offset_address(), reg_d() & 0xFF);
     return done();
 }
 
@@ -70,7 +69,7 @@ bool thumb_ldrh_reg() {
 }
 
 // LDRB <Rd>, [<Rb>, <Ro>]
-bool thumb_ldrb_reg() { return load_into(reg_d(), mem_read8(register_offset_address()) & 0xFF); }
+bool thumb_ldrb_reg() { return load_into(reg_d(), cpu_read8(register_offset_address()) & 0xFF); }
 
 // LDRSH <Rd>, [<Rb>, <Ro>]
 bool thumb_ldrsh_reg() {
@@ -79,7 +78,7 @@ bool thumb_ldrsh_reg() {
 
 // STR <Rd>, [<Rb>, #<imm5 * 4>]
 bool thumb_str_imm() {
-    mem_write32(reg_b() + 4 * imm5(), reg_d());
+    cpu_write32(reg_b() + 4 * imm5(), reg_d());
     return done();
 }
 
@@ -88,16 +87,16 @@ bool thumb_ldr_imm() { return load_into(reg_d(), load_word_rotated(reg_b() + 4 *
 
 // STRB <Rd>, [<Rb>, #<imm5>]
 bool thumb_strb_imm() {
-    mem_write8(reg_b() + imm5(), reg_d() & 0xFF);
+    cpu_write8(reg_b() + imm5(), reg_d() & 0xFF);
     return done();
 }
 
 // LDRB <Rd>, [<Rb>, #<imm5>]
-bool thumb_ldrb_imm() { return load_into(reg_d(), mem_read8(reg_b() + imm5()) & 0xFF); }
+bool thumb_ldrb_imm() { return load_into(reg_d(), cpu_read8(reg_b() + imm5()) & 0xFF); }
 
 // STRH <Rd>, [<Rb>, #<imm5 * 2>]
 bool thumb_strh_imm() {
-    mem_write16(reg_b() + 2 * imm5(), reg_d() & 0xFFFF);
+    cpu_write16(reg_b() + 2 * imm5(), reg_d() & 0xFFFF);
     return done();
 }
 
@@ -106,7 +105,7 @@ bool thumb_ldrh_imm() { return load_into(reg_d(), load_halfword_rotated(reg_b() 
 
 // STR <Rd>, [SP, #<imm8 * 4>]
 bool thumb_str_sp() {
-    mem_write32(cpu_regs[13] + 4 * imm8(), reg_d_high_field());
+    cpu_write32(cpu_regs[13] + 4 * imm8(), reg_d_high_field());
     return done();
 }
 
@@ -126,11 +125,11 @@ bool thumb_push() {
     uint32_t address = base;
     for (int i = 0; i < 8; i++) {
         if (list & (1u << i)) {
-            mem_write32(address, cpu_regs[i]);
+            cpu_write32(address, cpu_regs[i]);
             address += 4;
         }
     }
-    if (lr) mem_write32(address, cpu_regs[14]);
+    if (lr) cpu_write32(address, cpu_regs[14]);
     cpu_regs[13] = base;
     return done();
 }
@@ -143,12 +142,12 @@ bool thumb_pop() {
     uint32_t address = cpu_regs[13];
     for (int i = 0; i < 8; i++) {
         if (list & (1u << i)) {
-            cpu_regs[i] = mem_read32(address);
+            cpu_regs[i] = cpu_read32(address);
             address += 4;
         }
     }
     if (cpu_opcode & 0x100) {
-        uint32_t target = mem_read32(address);
+        uint32_t target = cpu_read32(address);
         cpu_regs[13] = address + 4;
         cpu_regs[15] = target & ~1u;
         return JUMPED;
@@ -167,7 +166,7 @@ bool thumb_stmia() {
     uint32_t address = cpu_regs[rb];
     for (uint32_t i = 0; i < 8; i++) {
         if (list & (1u << i)) {
-            mem_write32(address, i == rb ? address : cpu_regs[i]);
+            cpu_write32(address, i == rb ? address : cpu_regs[i]);
             address += 4;
         }
     }
@@ -184,7 +183,7 @@ bool thumb_ldmia() {
     uint32_t address = cpu_regs[rb];
     for (int i = 0; i < 8; i++) {
         if (list & (1u << i)) {
-            cpu_regs[i] = mem_read32(address);
+            cpu_regs[i] = cpu_read32(address);
             address += 4;
         }
     }
