@@ -78,11 +78,17 @@ template <Operand2 kind>
 struct FromRecord {
     const Decoded& d;
     uint32_t rn() const { return cpu_regs[d.rn]; }
+    Shifted shifted() const {
+        uint32_t value = cpu_regs[d.rm];
+        if constexpr (kind == Operand2::LSL) return shift_by_1_to_31(SHIFT_LSL, value, d.operand);
+        if constexpr (kind == Operand2::LSR) return shift_by_1_to_31(SHIFT_LSR, value, d.operand);
+        if constexpr (kind == Operand2::ASR) return shift_by_1_to_31(SHIFT_ASR, value, d.operand);
+        return shift_immediate(d.shift, value, d.operand, flag_c);
+    }
     uint32_t operand() const {
         if constexpr (kind == Operand2::IMMEDIATE) return d.operand;
         if constexpr (kind == Operand2::REGISTER) return cpu_regs[d.rm];
-        if constexpr (kind == Operand2::SHIFTED)
-            return shift_immediate(d.shift, cpu_regs[d.rm], d.operand, flag_c).value;
+        return shifted().value;
     }
     uint32_t operand_carry() const {
         if constexpr (kind == Operand2::IMMEDIATE) {
@@ -90,11 +96,9 @@ struct FromRecord {
             return d.operand;
         }
         if constexpr (kind == Operand2::REGISTER) return cpu_regs[d.rm];  // LSL #0 keeps C
-        if constexpr (kind == Operand2::SHIFTED) {
-            Shifted s = shift_immediate(d.shift, cpu_regs[d.rm], d.operand, flag_c);
-            flag_c = uint8_t(s.carry);
-            return s.value;
-        }
+        Shifted s = shifted();
+        flag_c = uint8_t(s.carry);
+        return s.value;
     }
     bool write(uint32_t result) const {
         cpu_regs[d.rd] = result;
@@ -316,10 +320,11 @@ bool from_record(const Decoded& d) {
     return Op::run(FromRecord<kind>{d});
 }
 template <class Op>
-constexpr DataProcessingForms forms_of = {from_record<Op, Operand2::IMMEDIATE>,
-                                          from_record<Op, Operand2::REGISTER>,
-                                          from_record<Op, Operand2::SHIFTED>};
-constexpr DataProcessingForms NO_FORMS = {nullptr, nullptr, nullptr};
+constexpr DataProcessingForms forms_of = {
+    from_record<Op, Operand2::IMMEDIATE>, from_record<Op, Operand2::REGISTER>,
+    from_record<Op, Operand2::SHIFTED>,   from_record<Op, Operand2::LSL>,
+    from_record<Op, Operand2::LSR>,       from_record<Op, Operand2::ASR>};
+constexpr DataProcessingForms NO_FORMS = {};
 
 }  // namespace
 

@@ -40,10 +40,11 @@ bool return_from_exception(uint32_t target);
 //              (0 or 1), or KEEP_CARRY for a rotation of 0;
 //   REGISTER   Rm unshifted (LSL #0);
 //   SHIFTED    Rm shifted by an immediate: `shift` the type, `operand` the
-//              amount field.
-enum class Operand2 : uint8_t { IMMEDIATE, REGISTER, SHIFTED };
+//              amount field;
+//   LSL, LSR, ASR  Rm shifted by 1-31 of that type, `operand` the amount.
+enum class Operand2 : uint8_t { IMMEDIATE, REGISTER, SHIFTED, LSL, LSR, ASR };
 constexpr uint8_t KEEP_CARRY = 2;
-using DataProcessingForms = std::array<DecodedRun, 3>;
+using DataProcessingForms = std::array<DecodedRun, 6>;
 extern const DataProcessingForms data_processing_forms[32];
 
 // The decoded forms of single transfers, for records that neither load
@@ -51,10 +52,11 @@ extern const DataProcessingForms data_processing_forms[32];
 //   IMMEDIATE  `operand` the offset with U applied (added as it is);
 //   REGISTER   Rm unshifted, added (U set);
 //   SHIFTED    Rm shifted by an immediate (`shift` the type, `operand` the
-//              amount field), added (U set); word and byte transfers only.
+//              amount field), added (U set); word and byte transfers only;
+//   LSL        Rm shifted left by 1-31 (`operand`), added; the same.
 enum class TransferShape : uint8_t { OFFSET, PRE_INDEXED, POST_INDEXED };
-enum class TransferOffset : uint8_t { IMMEDIATE, REGISTER, SHIFTED };
-using WordTransferShapes = std::array<std::array<DecodedRun, 3>, 3>;
+enum class TransferOffset : uint8_t { IMMEDIATE, REGISTER, SHIFTED, LSL };
+using WordTransferShapes = std::array<std::array<DecodedRun, 4>, 3>;
 using HalfwordTransferShapes = std::array<std::array<DecodedRun, 2>, 3>;
 // By L, then B.
 extern const WordTransferShapes word_transfer_records[2][2];

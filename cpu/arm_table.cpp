@@ -233,7 +233,9 @@ DecodedRun data_processing_record(Decoded& d, uint32_t word) {
     if (word & 0x10) return nullptr;
     d.shift = uint8_t((word >> 5) & 3);
     d.operand = (word >> 7) & 31;
-    return forms[size_t(Operand2::SHIFTED)];
+    static constexpr Operand2 plain_shifts[4] = {Operand2::LSL, Operand2::LSR, Operand2::ASR,
+                                                 Operand2::SHIFTED};
+    return forms[size_t(d.operand ? plain_shifts[d.shift] : Operand2::SHIFTED)];
 }
 
 bool is_word_transfer(uint32_t hi, uint32_t lo) {
@@ -270,7 +272,8 @@ DecodedRun word_transfer_record(Decoded& d, uint32_t word, uint32_t hi) {
     if ((word & 0xFF0) == 0) return offsets[size_t(TransferOffset::REGISTER)];
     d.shift = uint8_t((word >> 5) & 3);
     d.operand = (word >> 7) & 31;
-    return offsets[size_t(TransferOffset::SHIFTED)];
+    bool left = d.shift == SHIFT_LSL && d.operand != 0;
+    return offsets[size_t(left ? TransferOffset::LSL : TransferOffset::SHIFTED)];
 }
 
 DecodedRun halfword_transfer_record(Decoded& d, uint32_t word, uint32_t hi, uint32_t lo) {
@@ -314,7 +317,14 @@ void arm_decode_into(Decoded& d, uint32_t word) {
     d.rm = uint8_t(word & 15);
     d.plain = arm_table[arm_index(word)];
     DecodedRun run = record_form(d, word);
-    d.run = run ? run : arm_run_plain;
+    if (d.cond == COND_AL) {
+        d.run = run ? run : arm_run_plain;
+    } else if (run) {
+        d.run = arm_run_conditional(d.cond);
+        d.then = run;
+    } else {
+        d.run = arm_run_plain_conditional(d.cond);
+    }
 }
 
 bool arm_writes_pc(uint32_t opcode) {

@@ -61,6 +61,7 @@ struct FromRecord {
         if constexpr (kind == TransferOffset::REGISTER) return base + cpu_regs[d.rm];
         if constexpr (kind == TransferOffset::SHIFTED)
             return base + shift_immediate(d.shift, cpu_regs[d.rm], d.operand, flag_c).value;
+        if constexpr (kind == TransferOffset::LSL) return base + (cpu_regs[d.rm] << d.operand);
     }
     bool pre() const { return shape != TransferShape::POST_INDEXED; }
     bool writes_back() const { return shape != TransferShape::OFFSET; }
@@ -139,10 +140,11 @@ bool word_record(const Decoded& d) {
     return load ? load_word_or_byte(i) : store_word_or_byte(i);
 }
 template <bool load, bool byte, TransferShape shape>
-constexpr std::array<DecodedRun, 3> word_offsets = {
+constexpr std::array<DecodedRun, 4> word_offsets = {
     word_record<load, byte, shape, TransferOffset::IMMEDIATE>,
     word_record<load, byte, shape, TransferOffset::REGISTER>,
-    word_record<load, byte, shape, TransferOffset::SHIFTED>};
+    word_record<load, byte, shape, TransferOffset::SHIFTED>,
+    word_record<load, byte, shape, TransferOffset::LSL>};
 template <bool load, bool byte>
 constexpr WordTransferShapes word_shapes = {word_offsets<load, byte, TransferShape::OFFSET>,
                                             word_offsets<load, byte, TransferShape::PRE_INDEXED>,

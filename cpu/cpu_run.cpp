@@ -60,27 +60,34 @@ bool arm_run_page(uint32_t& left, const uint8_t* page_code) {
     const uint32_t pc = cpu_regs[15] - 8;
     Decoded* const page_records = arm_decoded_at(pc & ~(FAST_PAGE_SIZE - 1));
     uint32_t index = (pc >> 2) & (ARM_PER_PAGE - 1);
+    uint32_t r15 = cpu_regs[15];
     for (;;) {
         uint32_t n = std::min(left, ARM_PER_PAGE - index);
         left -= n;
         Decoded* d = page_records + index;
         const uint8_t* code = page_code + 4 * index;
         bool jumped = false;
-        while (n) {
-            n--;
+        do {
             uint32_t word = load_le32(code);
             if (word != d->word) arm_decode_into(*d, word);
-            jumped = (d->cond == COND_AL || condition_passed(d->cond)) && d->run(*d);
-            if (jumped) break;
-            cpu_regs[15] += 4;
-            code += 4;
+            cpu_regs[15] = r15;
+            if (d->run(*d)) {
+                jumped = true;
+                break;
+            }
             d++;
+            code += 4;
+            r15 += 4;
+        } while (--n);
+        if (!jumped) {
+            cpu_regs[15] = r15;
+            return true;
         }
-        if (!jumped) return true;
-        left += n;
+        left += n - 1;
         if (in_thumb_state()) return false;
         uint32_t target = cpu_regs[15];
-        cpu_regs[15] = target + 8;
+        r15 = target + 8;
+        cpu_regs[15] = r15;
         if (!same_page(target, pc) || !left) return true;
         index = (target >> 2) & (ARM_PER_PAGE - 1);
     }
@@ -124,46 +131,46 @@ bool thumb_latched_step() {
     return true;
 }
 
-// As arm_run_page, for Thumb code; `left` counts steps of one cycle. A
-// RUN_SLOW record (a half of BL) ends the run after it, adding its cycles
-// beyond one to `more_cycles`.
+// As arm_run_page, for Thumb code; `left` counts steps of one cycle. BL
+// (LONG_BRANCH), which always jumps, ends the run after it and adds its
+// cycles beyond one to `more_cycles`.
 bool thumb_run_page(uint32_t& left, uint32_t& more_cycles, const uint8_t* page_code) {
     const uint32_t pc = cpu_regs[15] - 4;
     Decoded* const page_records = thumb_decoded_at(pc & ~(FAST_PAGE_SIZE - 1));
     uint32_t index = (pc >> 1) & (THUMB_PER_PAGE - 1);
+    uint32_t r15 = cpu_regs[15];
     for (;;) {
         uint32_t n = std::min(left, THUMB_PER_PAGE - index);
         left -= n;
         Decoded* d = page_records + index;
         const uint8_t* code = page_code + 2 * index;
         bool jumped = false;
-        while (n) {
-            n--;
+        do {
             uint32_t half = load_le16(code);
             if (half != d->word) thumb_decode_into(*d, half);
-            if (d->cond != COND_AL) {
-                more_cycles += thumb_cycles(half) - THUMB_CYCLES;
-                left += n;
-                if (!d->run(*d)) {
-                    cpu_regs[15] += 2;
-                    return true;
-                }
-                n = 0;
+            cpu_regs[15] = r15;
+            if (d->run(*d)) {
                 jumped = true;
                 break;
             }
-            jumped = d->run(*d);
-            if (jumped) break;
-            cpu_regs[15] += 2;
-            code += 2;
             d++;
+            code += 2;
+            r15 += 2;
+        } while (--n);
+        if (!jumped) {
+            cpu_regs[15] = r15;
+            return true;
         }
-        if (!jumped) return true;
-        left += n;
+        left += n - 1;
         if (!in_thumb_state()) return false;
         uint32_t target = cpu_regs[15];
-        cpu_regs[15] = target + 4;
-        if (!same_page(target, pc) || !left || more_cycles) return true;
+        r15 = target + 4;
+        cpu_regs[15] = r15;
+        if (d->cond == LONG_BRANCH) {
+            more_cycles += thumb_cycles(d->word) - THUMB_CYCLES;
+            return true;
+        }
+        if (!same_page(target, pc) || !left) return true;
         index = (target >> 1) & (THUMB_PER_PAGE - 1);
     }
 }

@@ -13,43 +13,54 @@
 
 namespace data_access_detail {
 
-inline uint8_t* fast_byte(const uintptr_t* pages, uint32_t aligned) {
-    uintptr_t page = pages[fast_page_index(aligned)];
-    if (!page) return nullptr;
+// The host byte of an aligned address in a page whose entry is `page`.
+inline uint8_t* byte_in(uintptr_t page, uint32_t aligned) {
     return reinterpret_cast<uint8_t*>(page + (aligned & CONSOLE_ADDRESS_MASK));
+}
+
+inline uintptr_t read_page(uint32_t address) { return fast_read_pages[fast_page_index(address)]; }
+
+inline uintptr_t write_page(uint32_t address) {
+    return code_write_watch ? 0 : fast_write_pages[fast_page_index(address)];
 }
 
 }  // namespace data_access_detail
 
 inline uint32_t cpu_read8(uint32_t address) {
-    const uint8_t* p = data_access_detail::fast_byte(fast_read_pages, address);
-    return p ? *p : mem_read8(address);
+    uintptr_t page = data_access_detail::read_page(address);
+    if (!page) [[unlikely]]
+        return mem_read8(address);
+    return *data_access_detail::byte_in(page, address);
 }
 inline uint32_t cpu_read16(uint32_t address) {
-    const uint8_t* p = data_access_detail::fast_byte(fast_read_pages, address & ~1u);
-    return p ? load_le16(p) : mem_read16(address);
+    uintptr_t page = data_access_detail::read_page(address);
+    if (!page) [[unlikely]]
+        return mem_read16(address);
+    return load_le16(data_access_detail::byte_in(page, address & ~1u));
 }
 inline uint32_t cpu_read32(uint32_t address) {
-    const uint8_t* p = data_access_detail::fast_byte(fast_read_pages, address & ~3u);
-    return p ? load_le32(p) : mem_read32(address);
+    uintptr_t page = data_access_detail::read_page(address);
+    if (!page) [[unlikely]]
+        return mem_read32(address);
+    return load_le32(data_access_detail::byte_in(page, address & ~3u));
 }
 
 inline void cpu_write8(uint32_t address, uint32_t value) {
-    uint8_t* p =
-        code_write_watch ? nullptr : data_access_detail::fast_byte(fast_write_pages, address);
-    if (!p) return mem_write8(address, value);
-    *p = uint8_t(value);
+    uintptr_t page = data_access_detail::write_page(address);
+    if (!page) [[unlikely]]
+        return mem_write8(address, value);
+    *data_access_detail::byte_in(page, address) = uint8_t(value);
 }
 inline void cpu_write16(uint32_t address, uint32_t value) {
-    uint8_t* p =
-        code_write_watch ? nullptr : data_access_detail::fast_byte(fast_write_pages, address & ~1u);
-    if (!p) return mem_write16(address, value);
+    uintptr_t page = data_access_detail::write_page(address);
+    if (!page) [[unlikely]]
+        return mem_write16(address, value);
     uint16_t half = uint16_t(value);
-    __builtin_memcpy(p, &half, 2);
+    __builtin_memcpy(data_access_detail::byte_in(page, address & ~1u), &half, 2);
 }
 inline void cpu_write32(uint32_t address, uint32_t value) {
-    uint8_t* p =
-        code_write_watch ? nullptr : data_access_detail::fast_byte(fast_write_pages, address & ~3u);
-    if (!p) return mem_write32(address, value);
-    __builtin_memcpy(p, &value, 4);
+    uintptr_t page = data_access_detail::write_page(address);
+    if (!page) [[unlikely]]
+        return mem_write32(address, value);
+    __builtin_memcpy(data_access_detail::byte_in(page, address & ~3u), &value, 4);
 }

@@ -29,17 +29,25 @@ using DecodedRun = bool (*)(const Decoded&);
 struct Decoded {
     DecodedRun run;
     uint32_t word;  // the instruction (Thumb: the halfword)
-    uint8_t cond;   // ARM condition; RUN_SLOW and PAGE_END below
+    uint8_t cond;   // ARM: the condition; Thumb: LONG_BRANCH or COND_AL
     uint8_t rd, rn, rm;
     uint32_t operand;  // an immediate or offset ready to use, or a shift amount
     uint8_t shift;     // a shift type, or a rotated immediate's carry out
-    Handler plain;     // the decoding table's handler, for run_plain
+    union {
+        Handler plain;    // the decoding table's handler, for the plain forms
+        DecodedRun then;  // what a conditional ARM record form runs when it passes
+    };
 };
 
-// `cond` of a Thumb record that the loop runs on its general path: BL's
-// halves, which take two cycles.
 constexpr uint8_t COND_AL = 0xE;
-constexpr uint8_t RUN_SLOW = 0x10;
+// A Thumb record of BL, whose step takes two cycles (it always jumps).
+constexpr uint8_t LONG_BRANCH = 0x10;
+
+// The form of an ARM record with a condition other than AL: when the
+// condition passes, `then` (a record form) or arm_run_plain (`plain`),
+// else nothing.
+DecodedRun arm_run_conditional(uint32_t cond);
+DecodedRun arm_run_plain_conditional(uint32_t cond);
 
 // Every other form: latches the word in cpu_opcode and calls the table's
 // handler. A handler that writes r15 and reports NEXT goes on at r15 - 4

@@ -1,4 +1,7 @@
-// The sets of decoded records and the two generic forms.
+// The sets of decoded records and the generic forms.
+#include <array>
+#include <utility>
+
 #include "cpu/arm.h"
 #include "cpu/decoded.h"
 #include "cpu/thumb.h"
@@ -39,3 +42,35 @@ bool thumb_run_plain(const Decoded& d) {
     cpu_regs[15] -= 2;
     return JUMPED;
 }
+
+namespace {
+
+// One wrapper per condition, so that each tests its own flags.
+template <uint32_t cond>
+bool run_when(const Decoded& d) {
+    if (!condition_passed(cond)) return NEXT;
+    return d.then(d);
+}
+template <uint32_t cond>
+bool run_plain_when(const Decoded& d) {
+    if (!condition_passed(cond)) return NEXT;
+    return arm_run_plain(d);
+}
+
+template <std::size_t... cond>
+constexpr std::array<DecodedRun, 16> when_table(std::index_sequence<cond...>) {
+    return {run_when<cond>...};
+}
+template <std::size_t... cond>
+constexpr std::array<DecodedRun, 16> plain_when_table(std::index_sequence<cond...>) {
+    return {run_plain_when<cond>...};
+}
+
+constexpr std::array<DecodedRun, 16> run_conditional = when_table(std::make_index_sequence<16>());
+constexpr std::array<DecodedRun, 16> run_plain_conditional =
+    plain_when_table(std::make_index_sequence<16>());
+
+}  // namespace
+
+DecodedRun arm_run_conditional(uint32_t cond) { return run_conditional[cond & 15]; }
+DecodedRun arm_run_plain_conditional(uint32_t cond) { return run_plain_conditional[cond & 15]; }

@@ -29,6 +29,8 @@ struct ThumbRecordForm {
 extern const ThumbRecordForm thumb_alu_records[];
 extern const ThumbRecordForm thumb_transfer_records[];
 extern const ThumbRecordForm thumb_branch_records[];
+// B<cond>'s record form for a condition other than 15 (SWI's encoding).
+bool (*thumb_b_cond_record(uint32_t cond))(const Decoded&);
 
 // Facts per index, as for ARM (cpu/arm.h).
 enum ThumbFact : uint16_t {

@@ -21,10 +21,18 @@ bool branch_if(uint32_t cond, uint32_t distance) {
     return branch_by(distance);
 }
 
-// The record forms: `operand` holds the distance from r15, `shift` the
-// condition.
-bool b_cond_record(const Decoded& d) { return branch_if(d.shift, d.operand); }
+// The record forms: `operand` holds the distance from r15; B<cond> has
+// one form per condition, which tests its own flags.
+template <uint32_t cond>
+bool b_when(const Decoded& d) {
+    return branch_if(cond, d.operand);
+}
 bool b_record(const Decoded& d) { return branch_by(d.operand); }
+
+constexpr DecodedRun conditional_branches[15] = {
+    b_when<0>, b_when<1>, b_when<2>,  b_when<3>,  b_when<4>,  b_when<5>,  b_when<6>,  b_when<7>,
+    b_when<8>, b_when<9>, b_when<10>, b_when<11>, b_when<12>, b_when<13>, b_when<14>,
+};
 
 }  // namespace
 
@@ -59,8 +67,9 @@ bool thumb_bl() {
     return JUMPED;
 }
 
+DecodedRun thumb_b_cond_record(uint32_t cond) { return conditional_branches[cond]; }
+
 extern const ThumbRecordForm thumb_branch_records[] = {
-    {thumb_b_cond, b_cond_record},
     {thumb_b_forward, b_record},
     {thumb_b_backward, b_record},
     {nullptr, nullptr},

@@ -134,10 +134,9 @@ bool eight_bit_immediate_format(uint32_t top) {
 }
 bool high_register_format(uint32_t word) { return (word >> 10) == 0x11; }
 
-// B<cond> and B carry their distance from r15, B<cond> its condition.
+// B<cond> and B carry their distance from r15.
 void branch_fields(Decoded& d, uint32_t word) {
     if ((word >> 12) == 0xD) {
-        d.shift = uint8_t((word >> 8) & 15);
         d.operand = uint32_t(int32_t(int8_t(word & 0xFF))) * 2;
     } else {
         d.operand = uint32_t(int32_t((word & 0x7FF) << 21) >> 20);
@@ -149,7 +148,7 @@ void branch_fields(Decoded& d, uint32_t word) {
 void thumb_decode_into(Decoded& d, uint32_t word) {
     d = Decoded{};
     d.word = word;
-    d.cond = thumb_cycles(word) == THUMB_CYCLES ? COND_AL : RUN_SLOW;
+    d.cond = thumb_cycles(word) == THUMB_CYCLES ? COND_AL : LONG_BRANCH;
     d.plain = thumb_table[thumb_index(word)];
     uint32_t top = word >> 11;
     if (eight_bit_immediate_format(top)) {
@@ -167,6 +166,8 @@ void thumb_decode_into(Decoded& d, uint32_t word) {
         d.operand = (word >> 6) & 31;
     }
     DecodedRun record = thumb_records[thumb_index(word)];
+    if (thumb_table[thumb_index(word)] == thumb_b_cond)
+        record = thumb_b_cond_record((word >> 8) & 15);
     // A record's Rd is never r15: ADD and MOV into r15 jump.
     if (high_register_format(word) && d.rd == 15) record = nullptr;
     d.run = record ? record : thumb_run_plain;
