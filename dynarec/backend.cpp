@@ -223,14 +223,16 @@ void alu_on_reg(Alu op, uint32_t r, Reg32 s) {
 
 // --- Exits ---------------------------------------------------------------
 
-// To a known address: registers written back, r15 written, then a jump
-// that the link routine will point at the successor. Until then it lands
-// on the tail right after it, which hands the routine the jump's position.
+// To a known address: registers written back, then a jump that the link
+// routine will point at the successor. Until then it lands on the tail
+// right after it, which writes r15 and hands the routine the jump's
+// position. A linked jump leaves r15 behind: the successor writes it if it
+// has to leave at its start.
 void exit_to(const Registers& regs, uint32_t address) {
     write_back(regs, regs.dirty);
-    mov(reg(15), address + 8);
     Fixup link = jmp_forward();
     patch_here(link);
+    mov(reg(15), address + 8);
     mov(eax, link.pos);
     jmp(link_routine);
 }
@@ -742,10 +744,10 @@ uint8_t* emit_block(const DecodedBlock& block) {
     uint8_t* entry = code_buffer + code_pos;
     uint32_t start = code_pos;
 
-    // The budget: the whole block, or back to C.
-    alu(CMP, COUNTER, block.count);
-    jcc(CC_L, leave_routine);
+    // The budget: the whole block, or back to C with r15 at the block
+    // (a linked exit did not write it).
     alu(SUB, COUNTER, block.count);
+    Fixup over_budget = jcc_forward(CC_L);
 
     Lowering lowering{&block, 0, choose_registers(block), {}, {}};
     current = &lowering.regs;
@@ -779,6 +781,10 @@ uint8_t* emit_block(const DecodedBlock& block) {
         mov(reg(15), exit.next + 8);
         jmp(leave_routine);
     }
+    patch_here(over_budget);
+    alu(ADD, COUNTER, block.count);
+    mov(reg(15), block.start + 8);
+    jmp(leave_routine);
     current = nullptr;
     if (code_pos + 4 - start > block_code_bound(block)) too_long(block);
     return entry;

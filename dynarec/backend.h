@@ -5,14 +5,17 @@
 // Translated code runs inside the run loop, with two host registers fixed:
 //   STATE    (rbx/ebx) the address of the processor record `cpu`;
 //   COUNTER  (ebp)     the steps the line's budget still allows.
-// A block starts by checking that the counter covers all its instructions
-// (else it leaves to C, where the interpreter takes the rest of the line)
-// and charging them. The flag bytes live in the record, and so do the ARM
+// A block starts by charging all its instructions to the counter (and
+// leaves to C when it cannot cover them, where the interpreter takes the
+// rest of the line). The flag bytes live in the record, and so do the ARM
 // registers between blocks: within one, those it uses most are held in
-// host registers (backend.cpp). r15 is written at every exit (the address
-// of the next instruction + 8), and the opcode latch is written only before
-// a handler call: C latches the next instruction itself when translated
-// code returns.
+// host registers (backend.cpp). r15 (the address of the next instruction
+// + 8) is written wherever C or the indirect table will read it: before a
+// handler call, at every exit to C or through the indirect table, and by a
+// block that finds the counter too low at its start; a linked jump from one
+// block to the next does not write it. The opcode latch is written only
+// before a handler call: C latches the next instruction itself when
+// translated code returns.
 //
 // Loads and stores read and write memory in place through the fast page
 // tables (memory.h) and call their handler where the page has no entry or
