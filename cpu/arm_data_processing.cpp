@@ -74,28 +74,31 @@ struct Latched {
 using LatchedRegister = Latched<shift_operand, shift_operand_carry>;
 using LatchedImmediate = Latched<rotate_immediate, rotate_immediate_carry>;
 
-template <Operand2 kind>
+template <RecordOperand kind>
 struct FromRecord {
     const Decoded& d;
     uint32_t rn() const { return cpu_regs[d.rn]; }
     Shifted shifted() const {
         uint32_t value = cpu_regs[d.rm];
-        if constexpr (kind == Operand2::LSL) return shift_by_1_to_31(SHIFT_LSL, value, d.operand);
-        if constexpr (kind == Operand2::LSR) return shift_by_1_to_31(SHIFT_LSR, value, d.operand);
-        if constexpr (kind == Operand2::ASR) return shift_by_1_to_31(SHIFT_ASR, value, d.operand);
+        if constexpr (kind == RecordOperand::LSL)
+            return shift_by_1_to_31(SHIFT_LSL, value, d.operand);
+        if constexpr (kind == RecordOperand::LSR)
+            return shift_by_1_to_31(SHIFT_LSR, value, d.operand);
+        if constexpr (kind == RecordOperand::ASR)
+            return shift_by_1_to_31(SHIFT_ASR, value, d.operand);
         return shift_immediate(d.shift, value, d.operand, flag_c);
     }
     uint32_t operand() const {
-        if constexpr (kind == Operand2::IMMEDIATE) return d.operand;
-        if constexpr (kind == Operand2::REGISTER) return cpu_regs[d.rm];
+        if constexpr (kind == RecordOperand::IMMEDIATE) return d.operand;
+        if constexpr (kind == RecordOperand::REGISTER) return cpu_regs[d.rm];
         return shifted().value;
     }
     uint32_t operand_carry() const {
-        if constexpr (kind == Operand2::IMMEDIATE) {
+        if constexpr (kind == RecordOperand::IMMEDIATE) {
             if (d.shift != KEEP_CARRY) flag_c = d.shift;
             return d.operand;
         }
-        if constexpr (kind == Operand2::REGISTER) return cpu_regs[d.rm];  // LSL #0 keeps C
+        if constexpr (kind == RecordOperand::REGISTER) return cpu_regs[d.rm];  // LSL #0 keeps C
         Shifted s = shifted();
         flag_c = uint8_t(s.carry);
         return s.value;
@@ -315,15 +318,15 @@ template <class Op>
 bool from_immediate() {
     return Op::run(LatchedImmediate{});
 }
-template <class Op, Operand2 kind>
+template <class Op, RecordOperand kind>
 bool from_record(const Decoded& d) {
     return Op::run(FromRecord<kind>{d});
 }
 template <class Op>
 constexpr DataProcessingForms forms_of = {
-    from_record<Op, Operand2::IMMEDIATE>, from_record<Op, Operand2::REGISTER>,
-    from_record<Op, Operand2::SHIFTED>,   from_record<Op, Operand2::LSL>,
-    from_record<Op, Operand2::LSR>,       from_record<Op, Operand2::ASR>};
+    from_record<Op, RecordOperand::IMMEDIATE>, from_record<Op, RecordOperand::REGISTER>,
+    from_record<Op, RecordOperand::SHIFTED>,   from_record<Op, RecordOperand::LSL>,
+    from_record<Op, RecordOperand::LSR>,       from_record<Op, RecordOperand::ASR>};
 constexpr DataProcessingForms NO_FORMS = {};
 
 }  // namespace

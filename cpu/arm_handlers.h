@@ -42,7 +42,7 @@ bool return_from_exception(uint32_t target);
 //   SHIFTED    Rm shifted by an immediate: `shift` the type, `operand` the
 //              amount field;
 //   LSL, LSR, ASR  Rm shifted by 1-31 of that type, `operand` the amount.
-enum class Operand2 : uint8_t { IMMEDIATE, REGISTER, SHIFTED, LSL, LSR, ASR };
+enum class RecordOperand : uint8_t { IMMEDIATE, REGISTER, SHIFTED, LSL, LSR, ASR };
 constexpr uint8_t KEEP_CARRY = 2;
 using DataProcessingForms = std::array<DecodedRun, 6>;
 extern const DataProcessingForms data_processing_forms[32];

@@ -227,15 +227,15 @@ DecodedRun data_processing_record(Decoded& d, uint32_t word) {
         Shifted imm = rotated_immediate(word & 0xFF, (word >> 8) & 15, KEEP_CARRY);
         d.operand = imm.value;
         d.shift = uint8_t(imm.carry);
-        return forms[size_t(Operand2::IMMEDIATE)];
+        return forms[size_t(RecordOperand::IMMEDIATE)];
     }
-    if ((word & 0xFF0) == 0) return forms[size_t(Operand2::REGISTER)];
+    if ((word & 0xFF0) == 0) return forms[size_t(RecordOperand::REGISTER)];
     if (word & 0x10) return nullptr;
     d.shift = uint8_t((word >> 5) & 3);
     d.operand = (word >> 7) & 31;
-    static constexpr Operand2 plain_shifts[4] = {Operand2::LSL, Operand2::LSR, Operand2::ASR,
-                                                 Operand2::SHIFTED};
-    return forms[size_t(d.operand ? plain_shifts[d.shift] : Operand2::SHIFTED)];
+    static constexpr RecordOperand plain_shifts[4] = {RecordOperand::LSL, RecordOperand::LSR,
+                                                      RecordOperand::ASR, RecordOperand::SHIFTED};
+    return forms[size_t(d.operand ? plain_shifts[d.shift] : RecordOperand::SHIFTED)];
 }
 
 bool is_word_transfer(uint32_t hi, uint32_t lo) {

@@ -3,8 +3,9 @@
 // fast entry, and through the bus everywhere else. A load or store is a
 // fifth of compiled code's instructions; the bus costs it two calls.
 //
-// A fast write skips the bus's code_write_watch, so stores take the bus
-// whenever a watch is installed (the recompiler holds translated code).
+// A fast write skips the bus's code_write_watch. Pages that hold translated
+// code have no write entry (memory/memory.h); while a watch is installed,
+// every store takes the bus all the same, so that the watch sees them all.
 #pragma once
 
 #include <cstdint>
