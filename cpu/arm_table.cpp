@@ -13,9 +13,20 @@
 
 namespace {
 
+// The families whose instructions can run from a decoded record's fields
+// (cpu/decoded.h); arm_decode_into picks the form within the family.
+enum class RecordFamily : uint8_t {
+    NONE,
+    DATA_PROCESSING,
+    WORD_TRANSFER,
+    HALFWORD_TRANSFER,
+    BRANCH,
+};
+
 struct ArmEncoding {
     Handler handler;
     uint16_t facts;
+    RecordFamily family = RecordFamily::NONE;
 };
 
 constexpr ArmEncoding UNDEFINED = {arm_unhandled, 0};
@@ -134,7 +145,7 @@ ArmEncoding decode_multiply_space(uint32_t hi, uint32_t lo) {
     }
     // 7-4 = 1SH1: LDRH, LDRSB, LDRSH, STRH by P, immediate (bit 22), L
     Handler handler = halfword_transfers[bit(hi, 4)][bit(hi, 2)][bit(hi, 0)][(lo - 0xB) / 2];
-    return {handler, transfer_facts(hi)};
+    return {handler, transfer_facts(hi), RecordFamily::HALFWORD_TRANSFER};
 }
 
 // 27-20 = 0001 0xx0 (a compare operation without S), bit 7 or bit 4 clear.
@@ -156,7 +167,8 @@ ArmEncoding decode(uint32_t hi, uint32_t lo) {
         if ((lo & 0x9) == 0x9) return decode_multiply_space(hi, lo);
         if ((hi & 0x19) == 0x10) return decode_miscellaneous(hi, lo);
         // data processing with Rm shifted by an immediate or by Rs
-        return {data_processing_reg[hi], data_processing_facts(hi, true)};
+        return {data_processing_reg[hi], data_processing_facts(hi, true),
+                RecordFamily::DATA_PROCESSING};
     }
     if (hi < 0x40) {
         // 27-25 = 001: data processing with a rotated immediate; the
@@ -166,7 +178,8 @@ ArmEncoding decode(uint32_t hi, uint32_t lo) {
             bool spsr = bit(hi, 2);
             return {arm_msr_imm, uint16_t(spsr ? 0 : ARM_WRITES_CPSR | ARM_CHANGES_STATE)};
         }
-        return {data_processing_imm[hi - 0x20], data_processing_facts(hi, false)};
+        return {data_processing_imm[hi - 0x20], data_processing_facts(hi, false),
+                RecordFamily::DATA_PROCESSING};
     }
     if (hi < 0x80) {
         // 27-25 = 011 with bit 4 set: the undefined-instruction space
@@ -174,7 +187,8 @@ ArmEncoding decode(uint32_t hi, uint32_t lo) {
         if (hi >= 0x60 && (lo & 1)) return UNDEFINED;
         // 27-26 = 01: LDR, STR, LDRB, STRB, the register offset shifted
         Handler handler = word_transfers[bit(hi, 5)][bit(hi, 4)][bit(hi, 0)];
-        return {handler, uint16_t(transfer_facts(hi) | (bit(hi, 5) ? ARM_SHIFTS_RM : 0))};
+        return {handler, uint16_t(transfer_facts(hi) | (bit(hi, 5) ? ARM_SHIFTS_RM : 0)),
+                RecordFamily::WORD_TRANSFER};
     }
     if (hi < 0xA0) {
         // 27-25 = 100: LDM, STM; write-back with W (bit 21); with S (bit 22)
@@ -184,12 +198,14 @@ ArmEncoding decode(uint32_t hi, uint32_t lo) {
         return {block_transfers[bit(hi, 4)][bit(hi, 0)], facts};
     }
     // 27-25 = 101: B, BL
-    if (hi < 0xC0) return {branches[bit(hi, 4)][bit(hi, 3)], ARM_JUMPS};
+    if (hi < 0xC0) return {branches[bit(hi, 4)][bit(hi, 3)], ARM_JUMPS, RecordFamily::BRANCH};
     // 27-24 = 1100-1110: coprocessor transfers and operations
     if (hi < 0xF0) return UNDEFINED;
     // 27-24 = 1111: SWI
     return {arm_swi, ARM_JUMPS | ARM_CHANGES_STATE | ARM_READS_FLAGS};
 }
+
+RecordFamily record_families[4096];
 
 uint32_t rd_of(uint32_t opcode) { return (opcode >> 12) & 15; }
 uint32_t rn_of(uint32_t opcode) { return (opcode >> 16) & 15; }
@@ -202,19 +218,13 @@ void build_arm_table() {
             ArmEncoding encoding = decode(hi, lo);
             arm_table[(hi << 4) | lo] = encoding.handler;
             arm_facts[(hi << 4) | lo] = encoding.facts;
+            record_families[(hi << 4) | lo] = encoding.family;
         }
     }
     reset_arm_decoded();
 }
 
 namespace {
-
-bool is_data_processing(uint32_t word) {
-    uint32_t hi = (word >> 20) & 0xFF;
-    Handler handler = arm_table[arm_index(word)];
-    if (hi < 0x20) return handler == data_processing_reg[hi];
-    return hi < 0x40 && handler == data_processing_imm[hi - 0x20];
-}
 
 // Data processing with Rd other than r15 (the compare operations write no
 // Rd) and an operand 2 that is not shifted by a register.
@@ -236,14 +246,6 @@ DecodedRun data_processing_record(Decoded& d, uint32_t word) {
     static constexpr RecordOperand plain_shifts[4] = {RecordOperand::LSL, RecordOperand::LSR,
                                                       RecordOperand::ASR, RecordOperand::SHIFTED};
     return forms[size_t(d.operand ? plain_shifts[d.shift] : RecordOperand::SHIFTED)];
-}
-
-bool is_word_transfer(uint32_t hi, uint32_t lo) {
-    return hi >= 0x40 && hi < 0x80 && !(hi >= 0x60 && (lo & 1));
-}
-
-bool is_halfword_transfer(uint32_t hi, uint32_t lo) {
-    return hi < 0x20 && (lo == 0xB || lo == 0xD || lo == 0xF);
 }
 
 // P and W as a shape, for transfers that do not load r15 or write back into
@@ -294,14 +296,15 @@ DecodedRun halfword_transfer_record(Decoded& d, uint32_t word, uint32_t hi, uint
 // The record form of a word, or null where the table's handler runs it.
 DecodedRun record_form(Decoded& d, uint32_t word) {
     uint32_t hi = (word >> 20) & 0xFF, lo = (word >> 4) & 0xF;
-    if (is_data_processing(word)) return data_processing_record(d, word);
-    if (is_word_transfer(hi, lo)) return word_transfer_record(d, word, hi);
-    if (is_halfword_transfer(hi, lo)) return halfword_transfer_record(d, word, hi, lo);
-    if (hi >= 0xA0 && hi < 0xC0) {
-        d.operand = uint32_t(int32_t(word << 8) >> 6);
-        return bit(hi, 4) ? arm_bl_record : arm_b_record;
+    switch (record_families[arm_index(word)]) {
+        case RecordFamily::DATA_PROCESSING: return data_processing_record(d, word);
+        case RecordFamily::WORD_TRANSFER: return word_transfer_record(d, word, hi);
+        case RecordFamily::HALFWORD_TRANSFER: return halfword_transfer_record(d, word, hi, lo);
+        case RecordFamily::BRANCH:
+            d.operand = uint32_t(int32_t(word << 8) >> 6);
+            return bit(hi, 4) ? arm_bl_record : arm_b_record;
+        default: return nullptr;
     }
-    return nullptr;
 }
 
 }  // namespace

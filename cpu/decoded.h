@@ -82,7 +82,8 @@ inline Decoded* thumb_decoded_at(uint32_t address) {
     return &thumb_decoded_sets[decoded_set_of(address)][(address >> 1) & (THUMB_PER_PAGE - 1)];
 }
 
-// Fills every slot with the record of word 0; build_arm_table and
-// build_thumb_table call them.
+// Fills every slot with the record of word 0, so that every slot holds a
+// record that is right for the word it names (a zeroed slot would name word
+// 0 with no form); build_arm_table and build_thumb_table call them.
 void reset_arm_decoded();
 void reset_thumb_decoded();
