@@ -377,6 +377,10 @@ const Lower lowerings[] = {
 
 }  // namespace
 
+// The tail exit_to emits right after the jump is where the jump first led.
+void link_exit(uint32_t site, const uint8_t* target) { patch_to(Fixup{site}, uintptr_t(target)); }
+void unlink_exit(uint32_t site) { patch_to(Fixup{site}, uintptr_t(code_buffer) + site + 4); }
+
 Mem state_field(const void* field) {
     return mem(STATE, int32_t(uintptr_t(field) - uintptr_t(&cpu)));
 }

@@ -18,6 +18,7 @@
 #include "dynarec/code_buffer.h"
 #include "dynarec/code_pages.h"
 #include "dynarec/emitter.h"
+#include "dynarec/invalidation.h"
 #include "memory/memory.h"
 
 using namespace x86;
@@ -38,23 +39,6 @@ Enter enter_translated;
 // the routines.
 uint32_t blocks_start = 0;
 
-// The indirect table: a direct-mapped cache from r15 to a block's entry,
-// probed inline by the dispatch routine. Entries hold the executable
-// address in 32 bits: the buffer lies in static storage below 2 GiB.
-struct IndirectEntry {
-    uint32_t pc;
-    uint32_t code;
-};
-constexpr uint32_t INDIRECT_ENTRIES = 1024;
-constexpr uint32_t NO_PC = 1;  // never an ARM r15 (not word-aligned)
-IndirectEntry indirect_table[INDIRECT_ENTRIES];
-
-uint32_t indirect_index(uint32_t pc) { return (pc >> 2) & (INDIRECT_ENTRIES - 1); }
-
-void clear_indirect_table() {
-    for (IndirectEntry& entry : indirect_table) entry = {NO_PC, 0};
-}
-
 uint8_t* translate_block(uint32_t pc);
 
 // The block to run at pc (r15 = its address + 8), or null when C must take
@@ -69,20 +53,27 @@ uint8_t* find_block(uint32_t pc, bool translate) {
         if (!translate || code_page(pc - 8) == CODE_PAGE_UNWATCHED) return nullptr;
         code = translate_block(pc);
     }
-    indirect_table[indirect_index(pc)] = {pc, uint32_t(uintptr_t(code))};
+    indirect_fill(pc, code);
     return code;
 }
 
 // Called by the dispatch routine on a miss of the indirect table.
 uint8_t* lookup_from_translated(uint32_t pc) { return find_block(pc, false); }
 
+// A block's id, in the header word before its instruction count.
+uint32_t block_id(const uint8_t* entry) {
+    uint32_t id;
+    __builtin_memcpy(&id, entry - 8, 4);
+    return id;
+}
+
 // Called by an unlinked exit: when the successor exists, the exit's jump is
-// pointed at it for good.
+// pointed at it until a store drops the successor.
 uint8_t* link_from_translated(uint32_t site) {
     uint8_t* code = find_block(cpu_regs[15], false);
-    if (code) {
+    if (code && record_link(block_id(code), site)) {
         code_buffer_writable();
-        patch_to(Fixup{site}, uintptr_t(code));
+        link_exit(site, code);
         code_buffer_executable();
     }
     return code;
@@ -153,15 +144,18 @@ void emit_fixed_routines() {
     code_buffer_executable();
 }
 
+// A block's code starts with its id, then emit_block's header.
 uint8_t* translate_block(uint32_t pc) {
-    if (code_pos + 4 + BLOCK_MAX_BYTES > code_buffer_size || cache_full()) dynarec_flush();
+    if (code_pos + 8 + BLOCK_MAX_BYTES > code_buffer_size || cache_full() || blocks_full())
+        dynarec_flush();
     DecodedBlock block;
     decode_arm_block(pc - 8, block);
     compute_flag_liveness(block);
+    uint32_t id = register_block(pc, block.start, 4 * block.count);
     code_buffer_writable();
+    emit_u32(id);
     uint8_t* entry = emit_block(block);
     code_buffer_executable();
-    for (uint32_t i = 0; i < block.count; i++) mark_code_page(code_page(block.insns[i].address));
     cache_insert(pc, entry);
     blocks_translated++;
     return entry;
@@ -195,7 +189,7 @@ bool fetch_after_handler() {
 }
 
 uint32_t dynarec_step() {
-    if (code_stale) dynarec_flush();
+    code_stale = false;
     uint8_t* code = find_block(cpu_regs[15], true);
     if (!code) return arm_step();
     return run_translated(block_length(code), code) * ARM_CYCLES;
@@ -205,7 +199,7 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
     const uint32_t per_step = ARM_CYCLES + extra;
     uint32_t sum = 0;
     while (sum < budget && !in_thumb_state()) {
-        if (code_stale) dynarec_flush();
+        code_stale = false;  // what a store dropped is out of the cache already
         // The steps the interpreter would still run: it starts one while
         // the sum is below the budget.
         uint32_t allowed = (budget - sum + per_step - 1) / per_step;
@@ -223,7 +217,7 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
 
 void dynarec_flush() {
     cache_clear();
-    clear_indirect_table();
+    forget_blocks();
     code_pos = blocks_start;
     clear_code_pages();
     code_stale = false;
