@@ -3,6 +3,7 @@
 #include "dynarec/code_pages.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "dynarec/invalidation.h"
 #include "memory/memory.h"
@@ -15,6 +16,14 @@ namespace {
 constexpr uint32_t PAGE_BYTES = 1u << CODE_PAGE_SHIFT;
 constexpr uint32_t WORDS_PER_PAGE = 1u << WORDS_PER_PAGE_SHIFT;
 constexpr uint8_t COUNT_STUCK = 0xFF;
+
+// A word whose stores have dropped translated code this many times is run
+// by the interpreter: translating it again would cost more than running it
+// (a routine rewritten before each call, code that rewrites its next
+// instruction). It is translated again once the interpreter has run it
+// CALM_RUNS times with no store over it (code copied in once, then run).
+constexpr uint8_t REWRITES_TO_INTERPRET = 4;
+constexpr uint8_t CALM_RUNS = 64;
 
 // Where each region's pages start in page_marks: every array that can
 // hold translated code gets a run of pages as long as the most it can show,
@@ -52,9 +61,16 @@ constexpr PageLayout layout_pages() {
 constexpr PageLayout page_layout = layout_pages();
 
 uint8_t page_marks[page_layout.count];
-// Live blocks per word, WORDS_PER_PAGE to a page; only the words of marked
-// pages are ever counted, so clearing walks the marks.
+// Live blocks per word, WORDS_PER_PAGE to a page, plus one while the word
+// is interpreted, so that the watch's one look sees stores over it too.
+// Only the words of marked pages are ever counted, so clearing walks the
+// marks; the same goes for the two arrays after it.
 uint8_t word_counts[page_layout.count * WORDS_PER_PAGE];
+// Stores that dropped code in the word; at REWRITES_TO_INTERPRET, the word
+// is interpreted.
+uint8_t word_rewrites[page_layout.count * WORDS_PER_PAGE];
+// Runs of an interpreted word since the last store over it.
+uint8_t word_calm[page_layout.count * WORDS_PER_PAGE];
 uint32_t page_lists[page_layout.count];
 
 }  // namespace
@@ -88,6 +104,14 @@ void uncount_code_word(int word) {
 
 bool word_has_code(int word) { return word_counts[word] != 0; }
 
+bool word_interpreted(int word) { return word_rewrites[word] == REWRITES_TO_INTERPRET; }
+
+void note_interpreted_run(int word) {
+    if (++word_calm[word] < CALM_RUNS) return;
+    word_rewrites[word] = 0;
+    uncount_code_word(word);
+}
+
 uint32_t& page_blocks(int page) { return page_lists[page]; }
 
 // The bus calls the watch only while some page holds translated code, so
@@ -101,7 +125,8 @@ void mark_code_page(int page) {
 void clear_code_pages() {
     for (int page = 0; page < page_layout.count; page++) {
         if (!page_marks[page]) continue;
-        std::memset(word_counts + size_t(page) * WORDS_PER_PAGE, 0, WORDS_PER_PAGE);
+        for (uint8_t* words : {word_counts, word_rewrites, word_calm})
+            std::memset(words + size_t(page) * WORDS_PER_PAGE, 0, WORDS_PER_PAGE);
         page_marks[page] = 0;
         page_lists[page] = 0;
     }
@@ -109,9 +134,27 @@ void clear_code_pages() {
     code_write_watch = nullptr;
 }
 
+namespace {
+
+// No block includes an interpreted word: the store that made it one dropped
+// them all, and translation stops before it.
+void code_written(int word) {
+    if (word_interpreted(word)) {
+        word_calm[word] = 0;
+        return;
+    }
+    if (!drop_blocks_over(word)) return;
+    code_stale = true;
+    if (++word_rewrites[word] < REWRITES_TO_INTERPRET) return;
+    count_code_word(word);
+    word_calm[word] = 0;
+}
+
+}  // namespace
+
 void watch_code_write(uint32_t address) {
     int word = code_word(address);
-    if (word >= 0 && word_counts[word] && drop_blocks_over(word)) code_stale = true;
+    if (word >= 0 && word_counts[word]) code_written(word);
 }
 
 #endif

@@ -7,7 +7,8 @@
 // instructions include it, so a store beside translated code (data sharing a
 // page with code) costs the watch one look at its word; a store over counted
 // words drops exactly the blocks it overwrote (invalidation.h) and raises
-// `code_stale`, so that translated code leaves after the store.
+// `code_stale`, so that translated code leaves after the store. A word
+// whose stores keep dropping code is left to the interpreter for a while.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,12 @@ int code_page(uint32_t address);
 void count_code_word(int word);
 void uncount_code_word(int word);
 bool word_has_code(int word);
+
+// Whether the word is run by the interpreter, not translated: stores over
+// it have dropped code again and again. Each run counts towards its being
+// translated again.
+bool word_interpreted(int word);
+void note_interpreted_run(int word);
 
 // The head of the page's list of blocks (invalidation.cpp links them):
 // 0 for none, else the first node + 1.

@@ -42,15 +42,22 @@ uint32_t blocks_start = 0;
 uint8_t* translate_block(uint32_t pc);
 
 // The block to run at pc (r15 = its address + 8), or null when C must take
-// over: code was written over, the processor is in Thumb state, or the code
-// lies where writes are not watched. Translated code only finds blocks; C
+// over: code was written over, the processor is in Thumb state, the code
+// lies where writes are not watched, or its word is left to the interpreter
+// (code_pages.h), whose runs of it C counts. Translated code only finds blocks; C
 // translates, between runs, so that no translation (nor the emptying of a
 // full buffer) happens under a running block.
 uint8_t* find_block(uint32_t pc, bool translate) {
     if (code_stale || in_thumb_state() || (pc & 3)) return nullptr;
     uint8_t* code = cache_find(pc);
     if (!code) {
-        if (!translate || code_page(pc - 8) == CODE_PAGE_UNWATCHED) return nullptr;
+        if (!translate) return nullptr;
+        int word = code_word(pc - 8);
+        if (word == CODE_PAGE_UNWATCHED) return nullptr;
+        if (word >= 0 && word_interpreted(word)) {
+            note_interpreted_run(word);
+            return nullptr;
+        }
         code = translate_block(pc);
     }
     indirect_fill(pc, code);
@@ -144,12 +151,25 @@ void emit_fixed_routines() {
     code_buffer_executable();
 }
 
+// The block ends where the interpreter takes over; its first word is never
+// an interpreted one (find_block).
+void stop_before_interpreted_words(DecodedBlock& block) {
+    for (uint32_t i = 1; i < block.count; i++) {
+        int word = code_word(block.insns[i].address);
+        if (word >= 0 && word_interpreted(word)) {
+            block.count = i;
+            break;
+        }
+    }
+}
+
 // A block's code starts with its id, then emit_block's header.
 uint8_t* translate_block(uint32_t pc) {
     if (code_pos + 8 + BLOCK_MAX_BYTES > code_buffer_size || cache_full() || blocks_full())
         dynarec_flush();
     DecodedBlock block;
     decode_arm_block(pc - 8, block);
+    stop_before_interpreted_words(block);
     compute_flag_liveness(block);
     uint32_t id = register_block(pc, block.start, 4 * block.count);
     code_buffer_writable();

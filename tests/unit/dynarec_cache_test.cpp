@@ -13,8 +13,8 @@
 #if defined(__x86_64__) || defined(__i386__)
 
 #include "dynarec/block_cache.h"
-#include "dynarec/emitter.h"
 #include "dynarec/decoded.h"
+#include "dynarec/emitter.h"
 
 namespace {
 

@@ -282,8 +282,8 @@ TEST_F(InvalidationTest, OverlappingBlocksAreDroppedByTheirOwnWords) {
         bool dropped[4];  // the blocks from CODE, + 4, + 8, + 0xC
     };
     const Case cases[] = {
-        {CODE, {true, false, false, false}},     {CODE + 4, {true, true, false, false}},
-        {CODE + 8, {true, true, true, false}},   {CODE + 0xC, {true, true, true, true}},
+        {CODE, {true, false, false, false}},         {CODE + 4, {true, true, false, false}},
+        {CODE + 8, {true, true, true, false}},       {CODE + 0xC, {true, true, true, true}},
         {CODE + 0x10, {false, false, false, false}},
     };
     for (const Case& c : cases) {
