@@ -304,6 +304,38 @@ TEST_F(InvalidationTest, OverlappingBlocksAreDroppedByTheirOwnWords) {
     }
 }
 
+// A word rewritten before every call stops being translated: after a few
+// calls nothing is translated any more, the blocks around it stay, and it
+// runs on the interpreter. Once calls stop rewriting it, it is translated
+// again.
+//   R + 0x0  MOV r0, #0
+//   R + 0x4  ADD r0, r0, #k      k = the call's number
+//   R + 0x8  ADD r0, r0, #0x100
+//   R + 0xC  MOV pc, lr
+TEST_F(InvalidationTest, WordRewrittenBeforeEveryCallIsInterpreted) {
+    constexpr uint32_t R = 0x03000100, WORD = R + 4;
+    put(R, {MOV_R0(0), 0xE2800000, 0xE2800C01, RETURN});
+    uint64_t translated = 0;
+    const uint8_t* before = nullptr;
+    for (uint32_t k = 1; k <= 40; k++) {
+        SCOPED_TRACE(k);
+        mem_write32(WORD, 0xE2800000 | k);
+        ASSERT_EQ(call(R), 0x100 + k);
+        if (k == 10) {
+            translated = blocks_translated;
+            before = cache_find(R + 8);
+        }
+    }
+    EXPECT_EQ(blocks_translated, translated);
+    EXPECT_EQ(cache_find(R + 8), before);
+    EXPECT_EQ(cache_find(WORD + 8), nullptr);
+    for (int i = 0; i < 100; i++) ASSERT_EQ(call(R), 0x100u + 40);
+    EXPECT_NE(cache_find(WORD + 8), nullptr);
+    mem_write32(WORD, 0xE2800000 | 41);
+    EXPECT_EQ(cache_find(WORD + 8), nullptr);
+    EXPECT_EQ(call(R), 0x100u + 41);
+}
+
 // The same word run through 1024 addresses (64 mirrors of work RAM times
 // the 16 values of bits 28-31), each its own block: more blocks than a
 // word's count holds. One store drops every one of them.
