@@ -41,23 +41,36 @@ uint32_t blocks_start = 0;
 
 uint8_t* translate_block(uint32_t pc);
 
+// Code that C leaves to the interpreter: where writes are not watched,
+// where fetches read nothing but zero words (code that ran off the end of
+// the image: each block would be translated to run once, as it ran there
+// only by accident), and words whose stores keep dropping code, whose runs
+// count towards their being translated again.
+bool left_to_interpreter(uint32_t address, bool count_run) {
+    int word = code_word(address);
+    if (word < 0) return true;
+    if (!word_interpreted(word)) return false;
+    if (count_run) note_interpreted_run(word);
+    return true;
+}
+
+// Who looks a block up: translated code (which never translates), or C,
+// which translates a missing block only when the line's budget may still
+// run all of it (else the interpreter runs the steps, and a block
+// translated at every step of a line's last stretch would run never).
+enum class Lookup { FROM_TRANSLATED, FROM_C, FROM_C_TRANSLATING };
+
 // The block to run at pc (r15 = its address + 8), or null when C must take
-// over: code was written over, the processor is in Thumb state, the code
-// lies where writes are not watched, or its word is left to the interpreter
-// (code_pages.h), whose runs of it C counts. Translated code only finds blocks; C
+// over: code was written over, the processor is in Thumb state, or the
+// code is left to the interpreter. Translated code only finds blocks; C
 // translates, between runs, so that no translation (nor the emptying of a
 // full buffer) happens under a running block.
-uint8_t* find_block(uint32_t pc, bool translate) {
+uint8_t* find_block(uint32_t pc, Lookup how) {
     if (code_stale || in_thumb_state() || (pc & 3)) return nullptr;
+    if (left_to_interpreter(pc - 8, how != Lookup::FROM_TRANSLATED)) return nullptr;
     uint8_t* code = cache_find(pc);
     if (!code) {
-        if (!translate) return nullptr;
-        int word = code_word(pc - 8);
-        if (word == CODE_PAGE_UNWATCHED) return nullptr;
-        if (word >= 0 && word_interpreted(word)) {
-            note_interpreted_run(word);
-            return nullptr;
-        }
+        if (how != Lookup::FROM_C_TRANSLATING) return nullptr;
         code = translate_block(pc);
     }
     indirect_fill(pc, code);
@@ -65,7 +78,7 @@ uint8_t* find_block(uint32_t pc, bool translate) {
 }
 
 // Called by the dispatch routine on a miss of the indirect table.
-uint8_t* lookup_from_translated(uint32_t pc) { return find_block(pc, false); }
+uint8_t* lookup_from_translated(uint32_t pc) { return find_block(pc, Lookup::FROM_TRANSLATED); }
 
 // A block's id, in the header word before its instruction count.
 uint32_t block_id(const uint8_t* entry) {
@@ -77,7 +90,7 @@ uint32_t block_id(const uint8_t* entry) {
 // Called by an unlinked exit: when the successor exists, the exit's jump is
 // pointed at it until a store drops the successor.
 uint8_t* link_from_translated(uint32_t site) {
-    uint8_t* code = find_block(cpu_regs[15], false);
+    uint8_t* code = find_block(cpu_regs[15], Lookup::FROM_TRANSLATED);
     if (code && record_link(block_id(code), site)) {
         code_buffer_writable();
         link_exit(site, code);
@@ -210,10 +223,29 @@ bool fetch_after_handler() {
 
 uint32_t dynarec_step() {
     code_stale = false;
-    uint8_t* code = find_block(cpu_regs[15], true);
+    uint8_t* code = find_block(cpu_regs[15], Lookup::FROM_C_TRANSLATING);
     if (!code) return arm_step();
     return run_translated(block_length(code), code) * ARM_CYCLES;
 }
+
+namespace {
+
+// Steps of the interpreter, at most `allowed`: one, or, in code that ran off
+// the end of the image, as many as stay in its 1 KB page, so that C's
+// look-up is paid once a page there instead of once an instruction.
+uint32_t interpret(uint32_t allowed) {
+    uint32_t page = (cpu_regs[15] - 8) >> CODE_PAGE_SHIFT;
+    bool constant = code_word(cpu_regs[15] - 8) == CODE_PAGE_CONSTANT;
+    uint32_t done = 0;
+    do {
+        arm_execute();
+        done++;
+    } while (constant && done < allowed && !in_thumb_state() &&
+             (cpu_regs[15] - 8) >> CODE_PAGE_SHIFT == page);
+    return done;
+}
+
+}  // namespace
 
 uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
     const uint32_t per_step = ARM_CYCLES + extra;
@@ -223,12 +255,10 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
         // The steps the interpreter would still run: it starts one while
         // the sum is below the budget.
         uint32_t allowed = (budget - sum + per_step - 1) / per_step;
-        uint8_t* code = find_block(cpu_regs[15], true);
+        Lookup how = allowed >= BLOCK_MAX_INSNS ? Lookup::FROM_C_TRANSLATING : Lookup::FROM_C;
+        uint8_t* code = find_block(cpu_regs[15], how);
         uint32_t done = code ? run_translated(allowed, code) : 0;
-        if (done == 0) {  // no whole block fits, or none can run here
-            arm_execute();
-            done = 1;
-        }
+        if (done == 0) done = interpret(allowed);  // no whole block fits, or none can run here
         sum += done * per_step;
         steps += done;
     }
