@@ -43,15 +43,18 @@ uint8_t* translate_block(uint32_t pc);
 
 // Code that C leaves to the interpreter: where writes are not watched,
 // where fetches read nothing but zero words (code that ran off the end of
-// the image: each block would be translated to run once, as it ran there
-// only by accident), and words whose stores keep dropping code, whose runs
-// count towards their being translated again.
-bool left_to_interpreter(uint32_t address, bool count_run) {
+// an array, the image's above all: each block would be translated to run
+// once, as it ran there only by accident), and words whose stores keep
+// dropping code, whose runs count towards their being translated again.
+enum class Interpreted : uint8_t { NO, HERE, PAST_AN_ARRAY };
+
+Interpreted interpreted_at(uint32_t address, bool count_run) {
     int word = code_word(address);
-    if (word < 0) return true;
-    if (!word_interpreted(word)) return false;
+    if (word == CODE_PAGE_CONSTANT) return Interpreted::PAST_AN_ARRAY;
+    if (word < 0) return Interpreted::HERE;
+    if (!word_interpreted(word)) return Interpreted::NO;
     if (count_run) note_interpreted_run(word);
-    return true;
+    return Interpreted::HERE;
 }
 
 // Who looks a block up: translated code (which never translates), or C,
@@ -62,12 +65,17 @@ enum class Lookup { FROM_TRANSLATED, FROM_C, FROM_C_TRANSLATING };
 
 // The block to run at pc (r15 = its address + 8), or null when C must take
 // over: code was written over, the processor is in Thumb state, or the
-// code is left to the interpreter. Translated code only finds blocks; C
-// translates, between runs, so that no translation (nor the emptying of a
-// full buffer) happens under a running block.
-uint8_t* find_block(uint32_t pc, Lookup how) {
+// code is left to the interpreter (and then `why` says so). Translated
+// code only finds blocks; C translates, between runs, so that no
+// translation (nor the emptying of a full buffer) happens under a running
+// block.
+uint8_t* find_block(uint32_t pc, Lookup how, Interpreted* why = nullptr) {
     if (code_stale || in_thumb_state() || (pc & 3)) return nullptr;
-    if (left_to_interpreter(pc - 8, how != Lookup::FROM_TRANSLATED)) return nullptr;
+    Interpreted interpreted = interpreted_at(pc - 8, how != Lookup::FROM_TRANSLATED);
+    if (interpreted != Interpreted::NO) {
+        if (why) *why = interpreted;
+        return nullptr;
+    }
     uint8_t* code = cache_find(pc);
     if (!code) {
         if (how != Lookup::FROM_C_TRANSLATING) return nullptr;
@@ -230,18 +238,16 @@ uint32_t dynarec_step() {
 
 namespace {
 
-// Steps of the interpreter, at most `allowed`: one, or, in code that ran off
-// the end of the image, as many as stay in its 1 KB page, so that C's
-// look-up is paid once a page there instead of once an instruction.
-uint32_t interpret(uint32_t allowed) {
+// Steps of the interpreter in code past an array, as many as stay in its
+// 1 KB page and `allowed` allows, so that C's look-up is paid once a page
+// there instead of once an instruction.
+uint32_t interpret_page(uint32_t allowed) {
     uint32_t page = (cpu_regs[15] - 8) >> CODE_PAGE_SHIFT;
-    bool constant = code_word(cpu_regs[15] - 8) == CODE_PAGE_CONSTANT;
     uint32_t done = 0;
     do {
         arm_execute();
         done++;
-    } while (constant && done < allowed && !in_thumb_state() &&
-             (cpu_regs[15] - 8) >> CODE_PAGE_SHIFT == page);
+    } while (done < allowed && !in_thumb_state() && (cpu_regs[15] - 8) >> CODE_PAGE_SHIFT == page);
     return done;
 }
 
@@ -256,9 +262,15 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
         // the sum is below the budget.
         uint32_t allowed = (budget - sum + per_step - 1) / per_step;
         Lookup how = allowed >= BLOCK_MAX_INSNS ? Lookup::FROM_C_TRANSLATING : Lookup::FROM_C;
-        uint8_t* code = find_block(cpu_regs[15], how);
+        Interpreted why = Interpreted::NO;
+        uint8_t* code = find_block(cpu_regs[15], how, &why);
         uint32_t done = code ? run_translated(allowed, code) : 0;
-        if (done == 0) done = interpret(allowed);  // no whole block fits, or none can run here
+        if (done == 0 && why == Interpreted::PAST_AN_ARRAY) {
+            done = interpret_page(allowed);
+        } else if (done == 0) {  // no whole block fits, or none can run here
+            arm_execute();
+            done = 1;
+        }
         sum += done * per_step;
         steps += done;
     }
