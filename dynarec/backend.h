@@ -5,12 +5,22 @@
 // Translated code runs inside the run loop, with two host registers fixed:
 //   STATE    (rbx/ebx) the address of the processor record `cpu`;
 //   COUNTER  (ebp)     the steps the line's budget still allows.
-// A block starts by checking that the counter covers all its instructions
-// (else it leaves to C, where the interpreter takes the rest of the line)
-// and charging them. ARM registers and the flag bytes live in the record;
-// r15 is written at every exit (the address of the next instruction + 8),
-// and the opcode latch is written only before a handler call: C latches the
-// next instruction itself when translated code returns.
+// A block starts by charging all its instructions to the counter (and
+// leaves to C when it cannot cover them, where the interpreter takes the
+// rest of the line). The flag bytes live in the record, and so do the ARM
+// registers between blocks: within one, those it uses most are held in
+// host registers (backend.cpp). r15 (the address of the next instruction
+// + 8) is written wherever C or the indirect table will read it: before a
+// handler call, at every exit to C or through the indirect table, and by a
+// block that finds the counter too low at its start; a linked jump from one
+// block to the next does not write it. The opcode latch is written only
+// before a handler call: C latches the next instruction itself when
+// translated code returns.
+//
+// Loads and stores read and write memory in place through the fast page
+// tables (memory.h) and call their handler where the page has no entry or
+// the access is not aligned: a page holding translated code has no write
+// entry, so every store into it goes through the bus and its code watch.
 //
 // Exits: to a known address, a jump that starts unlinked (through the link
 // routine, which finds the successor and patches the jump to it, until a
@@ -34,10 +44,9 @@ extern uintptr_t leave_routine;     // back to C: the counter is the result
 extern uintptr_t dispatch_routine;  // continue at r15 through the indirect table
 extern uintptr_t link_routine;      // eax = position of the rel32 to patch
 
-// Bound of one block's code (header and exits included): translate_block
-// makes room for it first. The longest lowering of an instruction, its
-// condition test and a stale-code exit together stay under 128 bytes.
-constexpr uint32_t BLOCK_MAX_BYTES = 128 * BLOCK_MAX_INSNS + 64;
+// Bound of a block's code (header and exits included): translate_block
+// makes room for it first.
+uint32_t block_code_bound(const DecodedBlock& block);
 
 // Called by translated code after a handler that may continue elsewhere,
 // to latch the next instruction as the interpreter does: after a jump, the

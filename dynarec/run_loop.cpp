@@ -5,7 +5,9 @@
 // block, the processor leaves ARM state, or translated code was written
 // over. Then C takes over: the interpreter runs the steps that no whole
 // block fits, exactly as it would have run them itself.
+#include <bitset>
 #include <initializer_list>
+#include <vector>
 
 #include "cpu/arm.h"
 #include "cpu/cpu.h"
@@ -40,6 +42,27 @@ Enter enter_translated;
 uint32_t blocks_start = 0;
 
 uint8_t* translate_block(uint32_t pc);
+
+// The fast pages that lost their write entry because they hold translated
+// code (by their first address), given back when the cache is emptied.
+std::vector<uint32_t> pages_without_fast_writes;
+std::bitset<FAST_PAGE_COUNT> fast_writes_forbidden;
+
+void forbid_fast_writes_over(const DecodedBlock& block) {
+    for (uint32_t i = 0; i < block.count; i++) {
+        uint32_t page = fast_page_index(block.insns[i].address);
+        if (fast_writes_forbidden[page]) continue;
+        fast_writes_forbidden[page] = true;
+        pages_without_fast_writes.push_back(page << FAST_PAGE_SHIFT);
+        forbid_fast_writes(page << FAST_PAGE_SHIFT);
+    }
+}
+
+void allow_fast_writes_again() {
+    for (uint32_t address : pages_without_fast_writes) allow_fast_writes(address);
+    pages_without_fast_writes.clear();
+    fast_writes_forbidden.reset();
+}
 
 // Code that C leaves to the interpreter: where writes are not watched,
 // where fetches read nothing but zero words (code that ran off the end of
@@ -186,12 +209,13 @@ void stop_before_interpreted_words(DecodedBlock& block) {
 
 // A block's code starts with its id, then emit_block's header.
 uint8_t* translate_block(uint32_t pc) {
-    if (code_pos + 8 + BLOCK_MAX_BYTES > code_buffer_size || cache_full() || blocks_full())
-        dynarec_flush();
     DecodedBlock block;
     decode_arm_block(pc - 8, block);
     stop_before_interpreted_words(block);
     compute_flag_liveness(block);
+    if (code_pos + 4 + block_code_bound(block) > code_buffer_size || cache_full() || blocks_full())
+        dynarec_flush();
+    forbid_fast_writes_over(block);
     uint32_t id = register_block(pc, block.start, 4 * block.count);
     code_buffer_writable();
     emit_u32(id);
@@ -282,6 +306,7 @@ void dynarec_flush() {
     forget_blocks();
     code_pos = blocks_start;
     clear_code_pages();
+    allow_fast_writes_again();
     code_stale = false;
     dynarec_flush_count++;
 }
