@@ -102,8 +102,6 @@ void uncount_code_word(int word) {
     if (word_counts[word] != COUNT_STUCK) word_counts[word]--;
 }
 
-bool word_has_code(int word) { return word_counts[word] != 0; }
-
 bool word_interpreted(int word) { return word_rewrites[word] == REWRITES_TO_INTERPRET; }
 
 void note_interpreted_run(int word) {

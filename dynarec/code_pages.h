@@ -29,7 +29,6 @@ int code_page(uint32_t address);
 // are cleared, which costs a look at its page's blocks on each store.
 void count_code_word(int word);
 void uncount_code_word(int word);
-bool word_has_code(int word);
 
 // Whether the word is run by the interpreter, not translated: stores over
 // it have dropped code again and again. Each run counts towards its being
