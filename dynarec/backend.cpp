@@ -782,6 +782,10 @@ const Lower lowerings[] = {
 
 }  // namespace
 
+// The tail exit_to emits right after the jump is where the jump first led.
+void link_exit(uint32_t site, const uint8_t* target) { patch_to(Fixup{site}, uintptr_t(target)); }
+void unlink_exit(uint32_t site) { patch_to(Fixup{site}, uintptr_t(code_buffer) + site + 4); }
+
 // The longest lowering of each kind with its condition, the loads of the
 // held registers it names, its slow path and stale exit: write-backs and
 // loads of the whole pool are the larger part.

@@ -1,7 +1,9 @@
-// The translation cache's table.
+// The translation cache's table and the indirect table in front of it.
 #include "dynarec/block_cache.h"
 
 #include "dynarec/code_buffer.h"
+
+IndirectEntry indirect_table[INDIRECT_ENTRIES];
 
 namespace {
 
@@ -16,9 +18,15 @@ struct Slot {
 };
 
 Slot slots[SLOTS];
-// Where the entries are, so that emptying costs what filling did.
+// Every slot filled since the last emptying, so that emptying costs what
+// filling did. A removal frees its slot without taking it off this list:
+// the list only grows, and bounds the insertions, not the live entries.
 uint32_t taken[CACHE_CAPACITY];
 uint32_t entries = 0;
+
+constexpr uint32_t NO_PC = 1;  // never an ARM r15 (not word-aligned)
+
+uint32_t indirect_index(uint32_t pc) { return (pc >> 2) & (INDIRECT_ENTRIES - 1); }
 
 // A 4 KB page of the console's memory starts at a slot of its own (the top
 // bits of the page number times 2^32 / phi, which depend on every bit of
@@ -28,6 +36,13 @@ uint32_t entries = 0;
 uint32_t first_slot(uint32_t pc) {
     uint32_t page_start = ((pc >> 12) * 0x9E3779B1u) >> (32 - SLOT_BITS);
     return (page_start + (pc >> 2)) & MASK;
+}
+
+// Whether the entry at `slot`, which probing for its key began at `home`,
+// would no longer be found past a free slot at `hole`: the hole lies
+// cyclically in [home, slot).
+bool probe_passes(uint32_t home, uint32_t hole, uint32_t slot) {
+    return ((hole - home) & MASK) < ((slot - home) & MASK);
 }
 
 }  // namespace
@@ -46,9 +61,32 @@ uint8_t* cache_find(uint32_t pc) {
     }
 }
 
+// Linear probing without tombstones: every later entry of the run that
+// probing would now stop short of moves back into the hole.
+void cache_remove(uint32_t pc) {
+    IndirectEntry& front = indirect_table[indirect_index(pc)];
+    if (front.pc == pc) front = {NO_PC, 0};
+    uint32_t hole = first_slot(pc);
+    while (slots[hole].pc != pc || !slots[hole].entry) {
+        if (!slots[hole].entry) return;
+        hole = (hole + 1) & MASK;
+    }
+    for (uint32_t i = (hole + 1) & MASK; slots[i].entry; i = (i + 1) & MASK) {
+        if (!probe_passes(first_slot(slots[i].pc), hole, i)) continue;
+        slots[hole] = slots[i];
+        hole = i;
+    }
+    slots[hole] = {0, 0};
+}
+
 bool cache_full() { return entries >= CACHE_CAPACITY; }
 
 void cache_clear() {
     for (uint32_t e = 0; e < entries; e++) slots[taken[e]] = {0, 0};
     entries = 0;
+    for (IndirectEntry& entry : indirect_table) entry = {NO_PC, 0};
+}
+
+void indirect_fill(uint32_t pc, const uint8_t* code) {
+    indirect_table[indirect_index(pc)] = {pc, uint32_t(uintptr_t(code))};
 }

@@ -20,6 +20,7 @@
 #include "dynarec/code_buffer.h"
 #include "dynarec/code_pages.h"
 #include "dynarec/emitter.h"
+#include "dynarec/invalidation.h"
 #include "memory/memory.h"
 
 using namespace x86;
@@ -39,23 +40,6 @@ Enter enter_translated;
 // Where the fixed routines end and blocks begin: emptying the cache keeps
 // the routines.
 uint32_t blocks_start = 0;
-
-// The indirect table: a direct-mapped cache from r15 to a block's entry,
-// probed inline by the dispatch routine. Entries hold the executable
-// address in 32 bits: the buffer lies in static storage below 2 GiB.
-struct IndirectEntry {
-    uint32_t pc;
-    uint32_t code;
-};
-constexpr uint32_t INDIRECT_ENTRIES = 1024;
-constexpr uint32_t NO_PC = 1;  // never an ARM r15 (not word-aligned)
-IndirectEntry indirect_table[INDIRECT_ENTRIES];
-
-uint32_t indirect_index(uint32_t pc) { return (pc >> 2) & (INDIRECT_ENTRIES - 1); }
-
-void clear_indirect_table() {
-    for (IndirectEntry& entry : indirect_table) entry = {NO_PC, 0};
-}
 
 uint8_t* translate_block(uint32_t pc);
 
@@ -80,32 +64,67 @@ void allow_fast_writes_again() {
     fast_writes_forbidden.reset();
 }
 
+// Code that C leaves to the interpreter: where writes are not watched,
+// where fetches read nothing but zero words (code that ran off the end of
+// an array, the image's above all: each block would be translated to run
+// once, as it ran there only by accident), and words whose stores keep
+// dropping code, whose runs count towards their being translated again.
+enum class Interpreted : uint8_t { NO, HERE, PAST_AN_ARRAY };
+
+Interpreted interpreted_at(uint32_t address, bool count_run) {
+    int word = code_word(address);
+    if (word == CODE_PAGE_CONSTANT) return Interpreted::PAST_AN_ARRAY;
+    if (word < 0) return Interpreted::HERE;
+    if (!word_interpreted(word)) return Interpreted::NO;
+    if (count_run) note_interpreted_run(word);
+    return Interpreted::HERE;
+}
+
+// Who looks a block up: translated code (which never translates), or C,
+// which translates a missing block only when the line's budget may still
+// run all of it (else the interpreter runs the steps, and a block
+// translated at every step of a line's last stretch would run never).
+enum class Lookup { FROM_TRANSLATED, FROM_C, FROM_C_TRANSLATING };
+
 // The block to run at pc (r15 = its address + 8), or null when C must take
-// over: code was written over, the processor is in Thumb state, or the code
-// lies where writes are not watched. Translated code only finds blocks; C
-// translates, between runs, so that no translation (nor the emptying of a
-// full buffer) happens under a running block.
-uint8_t* find_block(uint32_t pc, bool translate) {
+// over: code was written over, the processor is in Thumb state, or the
+// code is left to the interpreter (and then `why` says so). Translated
+// code only finds blocks; C translates, between runs, so that no
+// translation (nor the emptying of a full buffer) happens under a running
+// block.
+uint8_t* find_block(uint32_t pc, Lookup how, Interpreted* why = nullptr) {
     if (code_stale || in_thumb_state() || (pc & 3)) return nullptr;
+    Interpreted interpreted = interpreted_at(pc - 8, how != Lookup::FROM_TRANSLATED);
+    if (interpreted != Interpreted::NO) {
+        if (why) *why = interpreted;
+        return nullptr;
+    }
     uint8_t* code = cache_find(pc);
     if (!code) {
-        if (!translate || code_page(pc - 8) == CODE_PAGE_UNWATCHED) return nullptr;
+        if (how != Lookup::FROM_C_TRANSLATING) return nullptr;
         code = translate_block(pc);
     }
-    indirect_table[indirect_index(pc)] = {pc, uint32_t(uintptr_t(code))};
+    indirect_fill(pc, code);
     return code;
 }
 
 // Called by the dispatch routine on a miss of the indirect table.
-uint8_t* lookup_from_translated(uint32_t pc) { return find_block(pc, false); }
+uint8_t* lookup_from_translated(uint32_t pc) { return find_block(pc, Lookup::FROM_TRANSLATED); }
+
+// A block's id, in the header word before its instruction count.
+uint32_t block_id(const uint8_t* entry) {
+    uint32_t id;
+    __builtin_memcpy(&id, entry - 8, 4);
+    return id;
+}
 
 // Called by an unlinked exit: when the successor exists, the exit's jump is
-// pointed at it for good.
+// pointed at it until a store drops the successor.
 uint8_t* link_from_translated(uint32_t site) {
-    uint8_t* code = find_block(cpu_regs[15], false);
-    if (code) {
+    uint8_t* code = find_block(cpu_regs[15], Lookup::FROM_TRANSLATED);
+    if (code && record_link(block_id(code), site)) {
         code_buffer_writable();
-        patch_to(Fixup{site}, uintptr_t(code));
+        link_exit(site, code);
         code_buffer_executable();
     }
     return code;
@@ -176,16 +195,32 @@ void emit_fixed_routines() {
     code_buffer_executable();
 }
 
+// The block ends where the interpreter takes over; its first word is never
+// an interpreted one (find_block).
+void stop_before_interpreted_words(DecodedBlock& block) {
+    for (uint32_t i = 1; i < block.count; i++) {
+        int word = code_word(block.insns[i].address);
+        if (word >= 0 && word_interpreted(word)) {
+            block.count = i;
+            break;
+        }
+    }
+}
+
+// A block's code starts with its id, then emit_block's header.
 uint8_t* translate_block(uint32_t pc) {
     DecodedBlock block;
     decode_arm_block(pc - 8, block);
+    stop_before_interpreted_words(block);
     compute_flag_liveness(block);
-    if (code_pos + block_code_bound(block) > code_buffer_size || cache_full()) dynarec_flush();
+    if (code_pos + 4 + block_code_bound(block) > code_buffer_size || cache_full() || blocks_full())
+        dynarec_flush();
     forbid_fast_writes_over(block);
+    uint32_t id = register_block(pc, block.start, 4 * block.count);
     code_buffer_writable();
+    emit_u32(id);
     uint8_t* entry = emit_block(block);
     code_buffer_executable();
-    for (uint32_t i = 0; i < block.count; i++) mark_code_page(code_page(block.insns[i].address));
     cache_insert(pc, entry);
     blocks_translated++;
     return entry;
@@ -219,23 +254,44 @@ bool fetch_after_handler() {
 }
 
 uint32_t dynarec_step() {
-    if (code_stale) dynarec_flush();
-    uint8_t* code = find_block(cpu_regs[15], true);
+    code_stale = false;
+    uint8_t* code = find_block(cpu_regs[15], Lookup::FROM_C_TRANSLATING);
     if (!code) return arm_step();
     return run_translated(block_length(code), code) * ARM_CYCLES;
 }
+
+namespace {
+
+// Steps of the interpreter in code past an array, as many as stay in its
+// 1 KB page and `allowed` allows, so that C's look-up is paid once a page
+// there instead of once an instruction.
+uint32_t interpret_page(uint32_t allowed) {
+    uint32_t page = (cpu_regs[15] - 8) >> CODE_PAGE_SHIFT;
+    uint32_t done = 0;
+    do {
+        arm_execute();
+        done++;
+    } while (done < allowed && !in_thumb_state() && (cpu_regs[15] - 8) >> CODE_PAGE_SHIFT == page);
+    return done;
+}
+
+}  // namespace
 
 uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
     const uint32_t per_step = ARM_CYCLES + extra;
     uint32_t sum = 0;
     while (sum < budget && !in_thumb_state()) {
-        if (code_stale) dynarec_flush();
+        code_stale = false;  // what a store dropped is out of the cache already
         // The steps the interpreter would still run: it starts one while
         // the sum is below the budget.
         uint32_t allowed = (budget - sum + per_step - 1) / per_step;
-        uint8_t* code = find_block(cpu_regs[15], true);
+        Lookup how = allowed >= BLOCK_MAX_INSNS ? Lookup::FROM_C_TRANSLATING : Lookup::FROM_C;
+        Interpreted why = Interpreted::NO;
+        uint8_t* code = find_block(cpu_regs[15], how, &why);
         uint32_t done = code ? run_translated(allowed, code) : 0;
-        if (done == 0) {  // no whole block fits, or none can run here
+        if (done == 0 && why == Interpreted::PAST_AN_ARRAY) {
+            done = interpret_page(allowed);
+        } else if (done == 0) {  // no whole block fits, or none can run here
             arm_execute();
             done = 1;
         }
@@ -247,7 +303,7 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
 
 void dynarec_flush() {
     cache_clear();
-    clear_indirect_table();
+    forget_blocks();
     code_pos = blocks_start;
     clear_code_pages();
     allow_fast_writes_again();
