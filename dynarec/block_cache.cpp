@@ -4,6 +4,7 @@
 #include "dynarec/code_buffer.h"
 
 IndirectEntry indirect_table[INDIRECT_ENTRIES];
+uint32_t indirect_miss = 0;
 
 namespace {
 
@@ -24,7 +25,10 @@ Slot slots[SLOTS];
 uint32_t taken[CACHE_CAPACITY];
 uint32_t entries = 0;
 
-constexpr uint32_t NO_PC = 1;  // never an ARM r15 (not word-aligned)
+// An empty entry: a pc no block has (not word-aligned), and as its code the
+// dispatch routine's miss path, since a handler may leave any r15 at all.
+constexpr uint32_t NO_PC = 1;
+IndirectEntry empty_entry() { return {NO_PC, indirect_miss}; }
 
 uint32_t indirect_index(uint32_t pc) { return (pc >> 2) & (INDIRECT_ENTRIES - 1); }
 
@@ -65,7 +69,7 @@ uint8_t* cache_find(uint32_t pc) {
 // probing would now stop short of moves back into the hole.
 void cache_remove(uint32_t pc) {
     IndirectEntry& front = indirect_table[indirect_index(pc)];
-    if (front.pc == pc) front = {NO_PC, 0};
+    if (front.pc == pc) front = empty_entry();
     uint32_t hole = first_slot(pc);
     while (slots[hole].pc != pc || !slots[hole].entry) {
         if (!slots[hole].entry) return;
@@ -84,7 +88,7 @@ bool cache_full() { return entries >= CACHE_CAPACITY; }
 void cache_clear() {
     for (uint32_t e = 0; e < entries; e++) slots[taken[e]] = {0, 0};
     entries = 0;
-    for (IndirectEntry& entry : indirect_table) entry = {NO_PC, 0};
+    for (IndirectEntry& entry : indirect_table) entry = empty_entry();
 }
 
 void indirect_fill(uint32_t pc, const uint8_t* code) {

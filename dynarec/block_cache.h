@@ -34,6 +34,10 @@ struct IndirectEntry {
 };
 constexpr uint32_t INDIRECT_ENTRIES = 1024;
 extern IndirectEntry indirect_table[INDIRECT_ENTRIES];
+// Where the dispatch routine goes on a miss (set when it is emitted): the
+// code of every empty entry, so that an r15 equal to an empty entry's pc
+// still misses.
+extern uint32_t indirect_miss;
 
 // Makes the block at `code` the one the indirect table gives for pc.
 void indirect_fill(uint32_t pc, const uint8_t* code);

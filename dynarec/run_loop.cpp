@@ -185,6 +185,7 @@ void emit_fixed_routines() {
     mov(ecx, mem(ptr(edx), ecx, 8, 4));
     jmp(ptr(ecx));
     patch_here(miss);
+    indirect_miss = uint32_t(uintptr_t(code_buffer) + code_pos);
     call_with_eax(uintptr_t(&lookup_from_translated));
 
     // link: eax = the position of the exit's rel32.
