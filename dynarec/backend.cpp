@@ -241,12 +241,6 @@ void exit_to(const Registers& regs, uint32_t address) {
 
 void exit_through_dispatch() { jmp(dispatch_routine); }
 
-// After a call of a routine returning bool: a jump taken when it is true.
-Fixup jcc_forward_if_true() {
-    test(eax, 0xFFu);
-    return jcc_forward(CC_NE);
-}
-
 // The interpreter's handler for the instruction, with r15 and the latch
 // exact; the held registers must be in the record.
 void call_handler(const DecodedInsn& insn) {
@@ -256,11 +250,20 @@ void call_handler(const DecodedInsn& insn) {
 }
 
 // After a call that may have stored over translated code: leave when it
-// did, with the instructions after this one given back.
-void leave_if_stale(Lowering& lowering, const DecodedInsn& insn) {
+// did, with the `unexecuted` instructions after this one given back.
+void leave_if_stale(Lowering& lowering, const DecodedInsn& insn, uint32_t unexecuted) {
     alu8(CMP, absolute(&code_stale), 0);
-    uint32_t unexecuted = lowering.block->count - lowering.index - 1;
     lowering.stale_exits.push_back({jcc_forward(CC_NE), unexecuted, insn.address + 4});
+}
+
+// After a handler that jumped: the next instruction latched, then on
+// through the indirect table, or back to C for Thumb code and code written
+// over (the table holds ARM blocks, and blocks that may be stale).
+void continue_after_jump() {
+    call(uintptr_t(&refill_after_jump));
+    test(eax, 0xFFu);
+    jcc(CC_E, leave_routine);
+    exit_through_dispatch();
 }
 
 // --- Conditions ----------------------------------------------------------
@@ -594,10 +597,7 @@ void lower_branch_exchange(Lowering&, const DecodedInsn& insn) {
     exit_through_dispatch();
     patch_here(to_thumb);
     call_handler(insn);
-    call(uintptr_t(&refill_after_jump));
-    test(eax, 0xFFu);
-    jcc(CC_E, leave_routine);
-    exit_through_dispatch();
+    continue_after_jump();
 }
 
 // --- Handlers ------------------------------------------------------------
@@ -610,25 +610,20 @@ void lower_branch_exchange(Lowering&, const DecodedInsn& insn) {
 void lower_handler(Lowering& lowering, const DecodedInsn& insn) {
     call_handler(insn);
     if (insn.may_jump) {
-        // Either way on through the indirect table: a handler that writes
-        // r15 and reports NEXT (a write-back into r15) goes on at r15 - 4,
-        // as the interpreter's sequential fetch does.
-        // Both helpers report whether translated code may go on: Thumb code
-        // and code written over go back to C (the indirect table holds ARM
-        // blocks, and blocks that may be stale).
+        // A handler that writes r15 and reports NEXT (a write-back into
+        // r15) goes on at r15 - 4, as the interpreter's sequential fetch
+        // does; fetch_after_handler says whether translated code may go on,
+        // as refill_after_jump does.
         test(eax, 0xFFu);  // bool in al
         Fixup jumped = jcc_forward(CC_NE);
         call(uintptr_t(&fetch_after_handler));
-        Fixup in_arm = jcc_forward_if_true();
-        jmp(leave_routine);
-        patch_here(jumped);
-        call(uintptr_t(&refill_after_jump));
         test(eax, 0xFFu);
         jcc(CC_E, leave_routine);
-        patch_here(in_arm);
         exit_through_dispatch();
+        patch_here(jumped);
+        continue_after_jump();
     } else {
-        leave_if_stale(lowering, insn);
+        leave_if_stale(lowering, insn, lowering.block->count - lowering.index - 1);
         reload(lowering.regs, lowering.regs.loaded);
     }
 }
@@ -749,11 +744,7 @@ void emit_slow_path(Lowering& lowering, const SlowPath& slow) {
     for (Fixup from : slow.from) patch_here(from);
     write_back(slow.regs, slow.regs.dirty);
     call_handler(*slow.insn);
-    if (!slow.insn->load) {
-        alu8(CMP, absolute(&code_stale), 0);
-        lowering.stale_exits.push_back(
-            {jcc_forward(CC_NE), slow.unexecuted, slow.insn->address + 4});
-    }
+    if (!slow.insn->load) leave_if_stale(lowering, *slow.insn, slow.unexecuted);
     reload(slow.regs, slow.regs.loaded);
     jmp(uintptr_t(code_buffer) + slow.rejoin);
 }
