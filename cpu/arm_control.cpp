@@ -43,8 +43,14 @@ bool arm_bl_forward() { return branch_with_link_by((cpu_opcode & 0x7FFFFF) * 4);
 bool arm_bl_backward() { return branch_with_link_by((cpu_opcode & 0xFFFFFF) * 4 - 0x4000000); }
 
 // The decoded forms: `operand` holds the distance, 4 x the offset.
-bool arm_b_record(const Decoded& d) { return branch_by(d.operand); }
-bool arm_bl_record(const Decoded& d) { return branch_with_link_by(d.operand); }
+uint32_t arm_b_record(Decoded* d, const uint8_t* code, uint32_t left) {
+    return arm_jump(d, code, left, arm_r15_of(d) + d->operand);
+}
+uint32_t arm_bl_record(Decoded* d, const uint8_t* code, uint32_t left) {
+    uint32_t r15 = arm_r15_of(d);
+    cpu_regs[14] = r15 - 4;
+    return arm_jump(d, code, left, r15 + d->operand);
+}
 
 // BX<c> <Rm>
 bool arm_bx() {

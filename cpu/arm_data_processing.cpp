@@ -318,9 +318,12 @@ template <class Op>
 bool from_immediate() {
     return Op::run(LatchedImmediate{});
 }
+// A record never writes r15 (the decoder leaves Rd = r15 to the table's
+// handler), so it always goes on with the next instruction.
 template <class Op, RecordOperand kind>
-bool from_record(const Decoded& d) {
-    return Op::run(FromRecord<kind>{d});
+uint32_t from_record(Decoded* d, const uint8_t* code, uint32_t left) {
+    Op::run(FromRecord<kind>{*d});
+    return arm_next(d, code, left);
 }
 template <class Op>
 constexpr DataProcessingForms forms_of = {

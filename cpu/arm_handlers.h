@@ -128,8 +128,9 @@ bool arm_b_forward();   // offset bit 23 clear
 bool arm_b_backward();  // offset bit 23 set
 bool arm_bl_forward();
 bool arm_bl_backward();
-bool arm_b_record(const Decoded& d);  // `operand`: the distance from r15
-bool arm_bl_record(const Decoded& d);
+// `operand`: the distance from r15
+uint32_t arm_b_record(Decoded* d, const uint8_t* code, uint32_t left);
+uint32_t arm_bl_record(Decoded* d, const uint8_t* code, uint32_t left);
 bool arm_bx();
 bool arm_mrs();      // bit 22 selects the SPSR
 bool arm_msr_reg();  // bit 22 selects the SPSR

@@ -320,7 +320,14 @@ void arm_decode_into(Decoded& d, uint32_t word) {
     d.rm = uint8_t(word & 15);
     d.plain = arm_table[arm_index(word)];
     DecodedRun run = record_form(d, word);
-    if (d.cond == COND_AL) {
+    // The branches' forms read r15 from the record's place; the others
+    // read the register, which the run sets for them only on request.
+    bool reads_r15 = (d.rd == 15 || d.rn == 15 || d.rm == 15) &&
+                     record_families[arm_index(word)] != RecordFamily::BRANCH;
+    if (d.cond == COND_AL && run && reads_r15) {
+        d.run = arm_run_with_r15;
+        d.then = run;
+    } else if (d.cond == COND_AL) {
         d.run = run ? run : arm_run_plain;
     } else if (run) {
         d.run = arm_run_conditional(d.cond);

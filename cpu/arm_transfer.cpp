@@ -134,10 +134,18 @@ bool store_halfword(I i) {
     return NEXT;
 }
 
+// The record forms: the decoder leaves loads into r15 and write-backs into
+// it to the table's handlers, so these always go on with the next
+// instruction.
 template <bool load, bool byte, TransferShape shape, TransferOffset kind>
-bool word_record(const Decoded& d) {
-    FromRecord<shape, kind, byte> i{d};
-    return load ? load_word_or_byte(i) : store_word_or_byte(i);
+uint32_t word_record(Decoded* d, const uint8_t* code, uint32_t left) {
+    FromRecord<shape, kind, byte> i{*d};
+    if (load) {
+        load_word_or_byte(i);
+    } else {
+        store_word_or_byte(i);
+    }
+    return arm_next(d, code, left);
 }
 template <bool load, bool byte, TransferShape shape>
 constexpr std::array<DecodedRun, 4> word_offsets = {
@@ -164,8 +172,9 @@ struct StoreHalfword {
     }
 };
 template <class Access, TransferShape shape, TransferOffset kind>
-bool halfword_record(const Decoded& d) {
-    return Access::run(FromRecord<shape, kind>{d});
+uint32_t halfword_record(Decoded* d, const uint8_t* code, uint32_t left) {
+    Access::run(FromRecord<shape, kind>{*d});
+    return arm_next(d, code, left);
 }
 template <class Access, TransferShape shape>
 constexpr std::array<DecodedRun, 2> halfword_offsets = {

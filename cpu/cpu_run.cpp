@@ -4,7 +4,8 @@
 // chose.
 //
 // The interpreter runs code through its decoded records (cpu/decoded.h): a
-// step checks the record against the word in memory and calls its form.
+// run checks the first record against the word in memory and calls its
+// form, which runs on from record to record.
 // Between runs the state is the latched one of cpu/cpu.h: r15 = the next
 // instruction's address + 8 (Thumb + 4), cpu_opcode = its word, and the
 // first step of a run executes what is latched.
@@ -34,8 +35,6 @@ const uint8_t* code_bytes(uint32_t address) {
     return reinterpret_cast<const uint8_t*>(page + (address & CONSOLE_ADDRESS_MASK));
 }
 
-bool same_page(uint32_t a, uint32_t b) { return ((a ^ b) >> FAST_PAGE_SHIFT) == 0; }
-
 // --- ARM -----------------------------------------------------------------
 
 // The latched instruction, as arm_execute takes it; r15 is left at the next
@@ -52,45 +51,20 @@ bool arm_latched_step() {
     return true;
 }
 
-// Up to `left` ARM instructions (counted down) from r15 - 8, whose page's
-// bytes start at `page_code`, while they stay in that page: jumps within it
-// go on here. r15 is left as arm_latched_step leaves it; false when an
+// One run of ARM records (cpu/decoded.h) from r15 - 8, whose page's bytes
+// start at `page_code`, of at most `left` steps; counts down `left` by the
+// steps taken. r15 is left as arm_latched_step leaves it; false when an
 // instruction entered Thumb state.
-bool arm_run_page(uint32_t& left, const uint8_t* page_code) {
+bool arm_run_records(uint32_t& left, const uint8_t* page_code) {
     const uint32_t pc = cpu_regs[15] - 8;
-    Decoded* const page_records = arm_decoded_at(pc & ~(FAST_PAGE_SIZE - 1));
-    uint32_t index = (pc >> 2) & (ARM_PER_PAGE - 1);
-    uint32_t r15 = cpu_regs[15];
-    for (;;) {
-        uint32_t n = std::min(left, ARM_PER_PAGE - index);
-        left -= n;
-        Decoded* d = page_records + index;
-        const uint8_t* code = page_code + 4 * index;
-        bool jumped = false;
-        do {
-            uint32_t word = load_le32(code);
-            if (word != d->word) arm_decode_into(*d, word);
-            cpu_regs[15] = r15;
-            if (d->run(*d)) {
-                jumped = true;
-                break;
-            }
-            d++;
-            code += 4;
-            r15 += 4;
-        } while (--n);
-        if (!jumped) {
-            cpu_regs[15] = r15;
-            return true;
-        }
-        left += n - 1;
-        if (in_thumb_state()) return false;
-        uint32_t target = cpu_regs[15];
-        r15 = target + 8;
-        cpu_regs[15] = r15;
-        if (!same_page(target, pc) || !left) return true;
-        index = (target >> 2) & (ARM_PER_PAGE - 1);
-    }
+    const uint32_t index = (pc >> 2) & (ARM_PER_PAGE - 1);
+    const uint32_t given = std::min({left, ARM_PER_PAGE - index, ARM_RUN});
+    Decoded* d = arm_decoded_at(pc);
+    arm_start_run(d, cpu_regs[15]);
+    left -= given - arm_enter(d, page_code + 4 * index, given);
+    if (in_thumb_state()) return false;
+    cpu_regs[15] += 8;
+    return true;
 }
 
 // ARM instructions until the budget is spent or the code enters Thumb
@@ -103,7 +77,7 @@ uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
     bool arm = arm_latched_step();
     while (arm && left) {
         if (const uint8_t* code = code_bytes((cpu_regs[15] - 8) & ~(FAST_PAGE_SIZE - 1))) {
-            arm = arm_run_page(left, code);
+            arm = arm_run_records(left, code);
         } else {
             cpu_opcode = fetch_word(cpu_regs[15] - 8);
             left--;
@@ -131,48 +105,20 @@ bool thumb_latched_step() {
     return true;
 }
 
-// As arm_run_page, for Thumb code; `left` counts steps of one cycle. BL
-// (LONG_BRANCH), which always jumps, ends the run after it and adds its
-// cycles beyond one to `more_cycles`.
-bool thumb_run_page(uint32_t& left, uint32_t& more_cycles, const uint8_t* page_code) {
+// As arm_run_records, for Thumb code; `left` counts steps of one cycle. A
+// BL, which ends a run, adds its cycles beyond one to `more_cycles`.
+bool thumb_run_records(uint32_t& left, uint32_t& more_cycles, const uint8_t* page_code) {
     const uint32_t pc = cpu_regs[15] - 4;
-    Decoded* const page_records = thumb_decoded_at(pc & ~(FAST_PAGE_SIZE - 1));
-    uint32_t index = (pc >> 1) & (THUMB_PER_PAGE - 1);
-    uint32_t r15 = cpu_regs[15];
-    for (;;) {
-        uint32_t n = std::min(left, THUMB_PER_PAGE - index);
-        left -= n;
-        Decoded* d = page_records + index;
-        const uint8_t* code = page_code + 2 * index;
-        bool jumped = false;
-        do {
-            uint32_t half = load_le16(code);
-            if (half != d->word) thumb_decode_into(*d, half);
-            cpu_regs[15] = r15;
-            if (d->run(*d)) {
-                jumped = true;
-                break;
-            }
-            d++;
-            code += 2;
-            r15 += 2;
-        } while (--n);
-        if (!jumped) {
-            cpu_regs[15] = r15;
-            return true;
-        }
-        left += n - 1;
-        if (!in_thumb_state()) return false;
-        uint32_t target = cpu_regs[15];
-        r15 = target + 4;
-        cpu_regs[15] = r15;
-        if (d->cond == LONG_BRANCH) {
-            more_cycles += thumb_cycles(d->word) - THUMB_CYCLES;
-            return true;
-        }
-        if (!same_page(target, pc) || !left) return true;
-        index = (target >> 1) & (THUMB_PER_PAGE - 1);
-    }
+    const uint32_t index = (pc >> 1) & (THUMB_PER_PAGE - 1);
+    const uint32_t given = std::min({left, THUMB_PER_PAGE - index, THUMB_RUN});
+    Decoded* d = thumb_decoded_at(pc);
+    thumb_start_run(d, cpu_regs[15]);
+    uint32_t rest = thumb_enter(d, page_code + 2 * index, given);
+    if (rest & LONG_STEP) more_cycles += THUMB_CYCLES;  // BL's step takes two
+    left -= given - (rest & ~LONG_STEP);
+    if (!in_thumb_state()) return false;
+    cpu_regs[15] += 4;
+    return true;
 }
 
 // Thumb instructions until the budget is spent or the code returns to ARM
@@ -186,7 +132,7 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
         if (const uint8_t* code = code_bytes((cpu_regs[15] - 4) & ~(FAST_PAGE_SIZE - 1))) {
             const uint32_t planned = (budget - sum + cost - 1) / cost;
             uint32_t left = planned, more_cycles = 0;
-            thumb = thumb_run_page(left, more_cycles, code);
+            thumb = thumb_run_records(left, more_cycles, code);
             steps += planned - left;
             sum += (planned - left) * cost + more_cycles;
         } else {

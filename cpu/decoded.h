@@ -21,10 +21,26 @@
 #include "memory/memory.h"
 
 struct Decoded;
-// Executes the instruction its record describes, as a Handler does (r15
-// holds the instruction's address + 8 or + 4), and reports NEXT or JUMPED.
-// Unlike a Handler it never writes r15 without reporting JUMPED.
-using DecodedRun = bool (*)(const Decoded&);
+// Executes the instruction its record describes, as a Handler does, then
+// goes on to the next record itself, instruction after instruction: the
+// records are threaded, each form ending in the next one's word check and
+// a jump to its form. `left` (at least 1) is how many steps the run may
+// take from here; the caller bounds it by the page's end, so that only a
+// jump can leave the page, and by ARM_RUN/THUMB_RUN, so that a build
+// without tail calls (a Debug build) nests a bounded number of calls.
+//
+// While a run goes on, r15 is not written step by step: it follows from
+// the record's place in its set (arm_r15_of, thumb_r15_of), and the forms
+// that read it (a plain handler, a conditional record, a record with r15
+// in a register field; cpu/arm_table.cpp and cpu/thumb_table.cpp choose
+// them) set it to the instruction's address + 8 or + 4 first.
+//
+// A run stops when `left` is spent or after an instruction that continues
+// outside the page, changes the instruction set or writes r15 as a plain
+// handler does. It returns the steps of `left` it did not take and leaves
+// r15 at the address (no + 8 or + 4) of the instruction that comes next;
+// a Thumb BL, which ends a run, adds LONG_STEP to the count.
+using DecodedRun = uint32_t (*)(Decoded* d, const uint8_t* code, uint32_t left);
 
 struct Decoded {
     DecodedRun run;
@@ -35,26 +51,55 @@ struct Decoded {
     uint8_t shift;     // a shift type, or a rotated immediate's carry out
     union {
         Handler plain;    // the decoding table's handler, for the plain forms
-        DecodedRun then;  // what a conditional ARM record form runs when it passes
+        DecodedRun then;  // what a conditional record, or one that reads r15, runs
     };
 };
 
 constexpr uint8_t COND_AL = 0xE;
 // A Thumb record of BL, whose step takes two cycles (it always jumps).
 constexpr uint8_t LONG_BRANCH = 0x10;
+// Added to what a run returns when its last step was a LONG_BRANCH.
+constexpr uint32_t LONG_STEP = 1u << 31;
+
+// The most steps one run is given.
+constexpr uint32_t ARM_RUN = 256;
+constexpr uint32_t THUMB_RUN = 256;
+
+static_assert(sizeof(Decoded) == 32, "arm_r15_of and thumb_r15_of count records of 32 bytes");
+
+// What r15 reads during the run, by the record's address: the loop sets
+// the bias when a run starts (a run stays in one page, whose records are
+// consecutive).
+extern uint32_t run_r15_bias;
+inline uint32_t arm_r15_of(const Decoded* d) {
+    return uint32_t(reinterpret_cast<uintptr_t>(d) >> 3) + run_r15_bias;  // 4 bytes a record
+}
+inline uint32_t thumb_r15_of(const Decoded* d) {
+    return uint32_t(reinterpret_cast<uintptr_t>(d) >> 4) + run_r15_bias;  // 2 bytes a record
+}
+// The bias for a run that starts at `d` with r15 = `r15`.
+inline void arm_start_run(const Decoded* d, uint32_t r15) {
+    run_r15_bias = r15 - uint32_t(reinterpret_cast<uintptr_t>(d) >> 3);
+}
+inline void thumb_start_run(const Decoded* d, uint32_t r15) {
+    run_r15_bias = r15 - uint32_t(reinterpret_cast<uintptr_t>(d) >> 4);
+}
 
 // The form of an ARM record with a condition other than AL: when the
-// condition passes, `then` (a record form) or arm_run_plain (`plain`),
-// else nothing.
+// condition passes, r15 set and `then` (a record form) or arm_run_plain
+// (`plain`), else nothing.
 DecodedRun arm_run_conditional(uint32_t cond);
 DecodedRun arm_run_plain_conditional(uint32_t cond);
+// The form of an ARM record whose form reads r15: r15 set, then `then`.
+uint32_t arm_run_with_r15(Decoded* d, const uint8_t* code, uint32_t left);
+uint32_t thumb_run_with_r15(Decoded* d, const uint8_t* code, uint32_t left);
 
 // Every other form: latches the word in cpu_opcode and calls the table's
 // handler. A handler that writes r15 and reports NEXT goes on at r15 - 4
 // (ARM) or r15 - 2 (Thumb), as the sequential fetch does; these report
 // JUMPED with r15 set there.
-bool arm_run_plain(const Decoded& d);
-bool thumb_run_plain(const Decoded& d);
+uint32_t arm_run_plain(Decoded* d, const uint8_t* code, uint32_t left);
+uint32_t thumb_run_plain(Decoded* d, const uint8_t* code, uint32_t left);
 
 // The record for a word: the form the decoding descriptions choose
 // (cpu/arm_table.cpp, cpu/thumb_table.cpp).
@@ -87,3 +132,66 @@ inline Decoded* thumb_decoded_at(uint32_t address) {
 // 0 with no form); build_arm_table and build_thumb_table call them.
 void reset_arm_decoded();
 void reset_thumb_decoded();
+
+// Decodes the word at `code` into *d, which held another, and runs it.
+// Out of line and cold, so that the forms that end in a word check need
+// nothing saved for it.
+[[gnu::cold, gnu::noinline]] uint32_t arm_decode_and_run(Decoded* d, const uint8_t* code,
+                                                         uint32_t left);
+[[gnu::cold, gnu::noinline]] uint32_t thumb_decode_and_run(Decoded* d, const uint8_t* code,
+                                                           uint32_t left);
+
+// The start of every step: the record checked against the word in memory,
+// then its form.
+inline uint32_t arm_enter(Decoded* d, const uint8_t* code, uint32_t left) {
+    if (load_le32(code) != d->word) [[unlikely]]
+        return arm_decode_and_run(d, code, left);
+    return d->run(d, code, left);
+}
+inline uint32_t thumb_enter(Decoded* d, const uint8_t* code, uint32_t left) {
+    if (load_le16(code) != d->word) [[unlikely]]
+        return thumb_decode_and_run(d, code, left);
+    return d->run(d, code, left);
+}
+
+// How a form ends after an instruction that goes on with the next one.
+inline uint32_t arm_next(Decoded* d, const uint8_t* code, uint32_t left) {
+    if (--left == 0) {
+        cpu_regs[15] = arm_r15_of(d) - 4;
+        return 0;
+    }
+    return arm_enter(d + 1, code + 4, left);
+}
+inline uint32_t thumb_next(Decoded* d, const uint8_t* code, uint32_t left) {
+    if (--left == 0) {
+        cpu_regs[15] = thumb_r15_of(d) - 2;
+        return 0;
+    }
+    return thumb_enter(d + 1, code + 2, left);
+}
+
+// How a form ends after an instruction that goes on at `target` in the
+// same instruction set: within the page the run goes on there (with
+// `left` cut to the page's end), elsewhere it stops.
+inline uint32_t arm_jump(Decoded* d, const uint8_t* code, uint32_t left, uint32_t target) {
+    uint32_t pc = arm_r15_of(d) - 8;
+    if (--left == 0 || ((target ^ pc) >> FAST_PAGE_SHIFT) != 0) {
+        cpu_regs[15] = target;
+        return left;
+    }
+    uint32_t index = (target >> 2) & (ARM_PER_PAGE - 1);
+    if (left > ARM_PER_PAGE - index) left = ARM_PER_PAGE - index;
+    int32_t moved = int32_t((target >> 2) - (pc >> 2));
+    return arm_enter(d + moved, code + 4 * moved, left);
+}
+inline uint32_t thumb_jump(Decoded* d, const uint8_t* code, uint32_t left, uint32_t target) {
+    uint32_t pc = thumb_r15_of(d) - 4;
+    if (--left == 0 || ((target ^ pc) >> FAST_PAGE_SHIFT) != 0) {
+        cpu_regs[15] = target;
+        return left;
+    }
+    uint32_t index = (target >> 1) & (THUMB_PER_PAGE - 1);
+    if (left > THUMB_PER_PAGE - index) left = THUMB_PER_PAGE - index;
+    int32_t moved = int32_t((target >> 1) - (pc >> 1));
+    return thumb_enter(d + moved, code + 2 * moved, left);
+}

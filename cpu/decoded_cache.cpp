@@ -9,6 +9,7 @@
 
 Decoded arm_decoded_sets[DECODED_SETS][ARM_PER_PAGE];
 Decoded thumb_decoded_sets[DECODED_SETS][THUMB_PER_PAGE];
+uint32_t run_r15_bias;
 
 namespace {
 
@@ -25,36 +26,62 @@ void reset_sets(Decoded (&sets)[DECODED_SETS][PER_PAGE], void (*decode)(Decoded&
 void reset_arm_decoded() { reset_sets<ARM_PER_PAGE>(arm_decoded_sets, arm_decode_into); }
 void reset_thumb_decoded() { reset_sets<THUMB_PER_PAGE>(thumb_decoded_sets, thumb_decode_into); }
 
-bool arm_run_plain(const Decoded& d) {
-    uint32_t r15 = cpu_regs[15];
-    cpu_opcode = d.word;
-    if (d.plain()) return JUMPED;
-    if (cpu_regs[15] == r15) return NEXT;
+// A handler that writes r15 and reports NEXT goes on at r15 - 4 (ARM) or
+// r15 - 2 (Thumb), as the sequential fetch does; either way the run stops
+// there.
+uint32_t arm_run_plain(Decoded* d, const uint8_t* code, uint32_t left) {
+    uint32_t r15 = arm_r15_of(d);
+    cpu_regs[15] = r15;
+    cpu_opcode = d->word;
+    if (d->plain()) return left - 1;
+    if (cpu_regs[15] == r15) return arm_next(d, code, left);
     cpu_regs[15] -= 4;
-    return JUMPED;
+    return left - 1;
 }
 
-bool thumb_run_plain(const Decoded& d) {
-    uint32_t r15 = cpu_regs[15];
-    cpu_opcode = d.word;
-    if (d.plain()) return JUMPED;
-    if (cpu_regs[15] == r15) return NEXT;
+uint32_t thumb_run_plain(Decoded* d, const uint8_t* code, uint32_t left) {
+    uint32_t r15 = thumb_r15_of(d);
+    cpu_regs[15] = r15;
+    cpu_opcode = d->word;
+    if (d->plain()) return (left - 1) | (d->cond == LONG_BRANCH ? LONG_STEP : 0);
+    if (cpu_regs[15] == r15) return thumb_next(d, code, left);
     cpu_regs[15] -= 2;
-    return JUMPED;
+    return left - 1;
+}
+
+uint32_t arm_run_with_r15(Decoded* d, const uint8_t* code, uint32_t left) {
+    cpu_regs[15] = arm_r15_of(d);
+    return d->then(d, code, left);
+}
+
+uint32_t thumb_run_with_r15(Decoded* d, const uint8_t* code, uint32_t left) {
+    cpu_regs[15] = thumb_r15_of(d);
+    return d->then(d, code, left);
+}
+
+uint32_t arm_decode_and_run(Decoded* d, const uint8_t* code, uint32_t left) {
+    arm_decode_into(*d, load_le32(code));
+    return d->run(d, code, left);
+}
+
+uint32_t thumb_decode_and_run(Decoded* d, const uint8_t* code, uint32_t left) {
+    thumb_decode_into(*d, load_le16(code));
+    return d->run(d, code, left);
 }
 
 namespace {
 
 // One wrapper per condition, so that each tests its own flags.
 template <uint32_t cond>
-bool run_when(const Decoded& d) {
-    if (!condition_passed(cond)) return NEXT;
-    return d.then(d);
+uint32_t run_when(Decoded* d, const uint8_t* code, uint32_t left) {
+    if (!condition_passed(cond)) return arm_next(d, code, left);
+    cpu_regs[15] = arm_r15_of(d);
+    return d->then(d, code, left);
 }
 template <uint32_t cond>
-bool run_plain_when(const Decoded& d) {
-    if (!condition_passed(cond)) return NEXT;
-    return arm_run_plain(d);
+uint32_t run_plain_when(Decoded* d, const uint8_t* code, uint32_t left) {
+    if (!condition_passed(cond)) return arm_next(d, code, left);
+    return arm_run_plain(d, code, left);
 }
 
 template <std::size_t... cond>

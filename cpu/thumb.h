@@ -24,13 +24,13 @@ void build_thumb_table();
 struct Decoded;
 struct ThumbRecordForm {
     Handler handler;
-    bool (*record)(const Decoded&);
+    uint32_t (*record)(Decoded* d, const uint8_t* code, uint32_t left);
 };
 extern const ThumbRecordForm thumb_alu_records[];
 extern const ThumbRecordForm thumb_transfer_records[];
 extern const ThumbRecordForm thumb_branch_records[];
 // B<cond>'s record form for a condition other than 15 (SWI's encoding).
-bool (*thumb_b_cond_record(uint32_t cond))(const Decoded&);
+uint32_t (*thumb_b_cond_record(uint32_t cond))(Decoded* d, const uint8_t* code, uint32_t left);
 
 // Facts per index, as for ARM (cpu/arm.h).
 enum ThumbFact : uint16_t {

@@ -23,11 +23,14 @@ bool branch_if(uint32_t cond, uint32_t distance) {
 
 // The record forms: `operand` holds the distance from r15; B<cond> has
 // one form per condition, which tests its own flags.
-template <uint32_t cond>
-bool b_when(const Decoded& d) {
-    return branch_if(cond, d.operand);
+uint32_t b_record(Decoded* d, const uint8_t* code, uint32_t left) {
+    return thumb_jump(d, code, left, thumb_r15_of(d) + d->operand);
 }
-bool b_record(const Decoded& d) { return branch_by(d.operand); }
+template <uint32_t cond>
+uint32_t b_when(Decoded* d, const uint8_t* code, uint32_t left) {
+    if (!condition_passed(cond)) return thumb_next(d, code, left);
+    return b_record(d, code, left);
+}
 
 constexpr DecodedRun conditional_branches[15] = {
     b_when<0>, b_when<1>, b_when<2>,  b_when<3>,  b_when<4>,  b_when<5>,  b_when<6>,  b_when<7>,

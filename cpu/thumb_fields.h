@@ -41,8 +41,11 @@ struct ThumbFromRecord {
     uint32_t high_s() const { return r.rm; }
 };
 
-// The record form of a handler written over the view.
+// The record form of a handler written over the view. A record never
+// writes r15 (thumb_decode_into leaves a high-register Rd of r15 to the
+// table's handler), so it goes on with the next instruction.
 template <bool (*handler)(ThumbFromRecord)>
-bool thumb_record(const Decoded& d) {
-    return handler(ThumbFromRecord{d});
+uint32_t thumb_record(Decoded* d, const uint8_t* code, uint32_t left) {
+    handler(ThumbFromRecord{*d});
+    return thumb_next(d, code, left);
 }

@@ -170,7 +170,17 @@ void thumb_decode_into(Decoded& d, uint32_t word) {
         record = thumb_b_cond_record((word >> 8) & 15);
     // A record's Rd is never r15: ADD and MOV into r15 jump.
     if (high_register_format(word) && d.rd == 15) record = nullptr;
-    d.run = record ? record : thumb_run_plain;
+    // The branches' forms read r15 from the record's place; the others
+    // read the register, which the run sets for them only on request.
+    Handler handler = thumb_table[thumb_index(word)];
+    bool reads_r15 = (high_register_format(word) && d.rm == 15) || handler == thumb_ldr_pc ||
+                     handler == thumb_add_rd_pc;
+    if (record && reads_r15) {
+        d.run = thumb_run_with_r15;
+        d.then = record;
+    } else {
+        d.run = record ? record : thumb_run_plain;
+    }
 }
 
 bool thumb_writes_pc(uint32_t opcode) {
