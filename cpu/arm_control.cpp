@@ -1,6 +1,9 @@
 // ARM handlers that change the flow of control or the processor state:
 // B, BL, BX, the multiplies, MRS, MSR and SWI, and the exception return
 // shared with the flag-setting data processing and LDM.
+#include <array>
+#include <utility>
+
 #include "cpu/arm_handlers.h"
 #include "cpu/cpu.h"
 
@@ -42,15 +45,35 @@ bool arm_bl_forward() { return branch_with_link_by((cpu_opcode & 0x7FFFFF) * 4);
 // BL<c> <label>  (backward)
 bool arm_bl_backward() { return branch_with_link_by((cpu_opcode & 0xFFFFFF) * 4 - 0x4000000); }
 
-// The decoded forms: `operand` holds the distance, 4 x the offset.
+// The decoded forms: `operand` holds the distance in instructions from
+// this one, offset + 2. B<cond> has one form per condition, which tests its
+// own flags.
 uint32_t arm_b_record(Decoded* d, const uint8_t* code, uint32_t left) {
-    return arm_jump(d, code, left, arm_r15_of(d) + d->operand);
+    return arm_branch(d, code, left, int32_t(d->operand));
 }
 uint32_t arm_bl_record(Decoded* d, const uint8_t* code, uint32_t left) {
-    uint32_t r15 = arm_r15_of(d);
-    cpu_regs[14] = r15 - 4;
-    return arm_jump(d, code, left, r15 + d->operand);
+    cpu_regs[14] = arm_r15_of(d) - 4;
+    return arm_branch(d, code, left, int32_t(d->operand));
 }
+
+namespace {
+
+template <uint32_t cond>
+uint32_t b_when(Decoded* d, const uint8_t* code, uint32_t left) {
+    if (!condition_passed(cond)) return arm_next(d, code, left);
+    return arm_b_record(d, code, left);
+}
+
+template <std::size_t... cond>
+constexpr std::array<DecodedRun, 16> b_when_table(std::index_sequence<cond...>) {
+    return {b_when<cond>...};
+}
+constexpr std::array<DecodedRun, 16> conditional_branches =
+    b_when_table(std::make_index_sequence<16>());
+
+}  // namespace
+
+DecodedRun arm_b_conditional(uint32_t cond) { return conditional_branches[cond & 15]; }
 
 // BX<c> <Rm>
 bool arm_bx() {

@@ -128,9 +128,11 @@ bool arm_b_forward();   // offset bit 23 clear
 bool arm_b_backward();  // offset bit 23 set
 bool arm_bl_forward();
 bool arm_bl_backward();
-// `operand`: the distance from r15
+// `operand`: the distance in instructions from this one, offset + 2
 uint32_t arm_b_record(Decoded* d, const uint8_t* code, uint32_t left);
 uint32_t arm_bl_record(Decoded* d, const uint8_t* code, uint32_t left);
+// B with a condition other than AL, which tests it itself.
+DecodedRun arm_b_conditional(uint32_t cond);
 bool arm_bx();
 bool arm_mrs();      // bit 22 selects the SPSR
 bool arm_msr_reg();  // bit 22 selects the SPSR

@@ -301,7 +301,7 @@ DecodedRun record_form(Decoded& d, uint32_t word) {
         case RecordFamily::WORD_TRANSFER: return word_transfer_record(d, word, hi);
         case RecordFamily::HALFWORD_TRANSFER: return halfword_transfer_record(d, word, hi, lo);
         case RecordFamily::BRANCH:
-            d.operand = uint32_t(int32_t(word << 8) >> 6);
+            d.operand = uint32_t((int32_t(word << 8) >> 8) + 2);
             return bit(hi, 4) ? arm_bl_record : arm_b_record;
         default: return nullptr;
     }
@@ -329,6 +329,8 @@ void arm_decode_into(Decoded& d, uint32_t word) {
         d.then = run;
     } else if (d.cond == COND_AL) {
         d.run = run ? run : arm_run_plain;
+    } else if (run == arm_b_record) {
+        d.run = arm_b_conditional(d.cond);
     } else if (run) {
         d.run = arm_run_conditional(d.cond);
         d.then = run;

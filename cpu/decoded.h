@@ -170,28 +170,28 @@ inline uint32_t thumb_next(Decoded* d, const uint8_t* code, uint32_t left) {
     return thumb_enter(d + 1, code + 2, left);
 }
 
-// How a form ends after an instruction that goes on at `target` in the
-// same instruction set: within the page the run goes on there (with
-// `left` cut to the page's end), elsewhere it stops.
-inline uint32_t arm_jump(Decoded* d, const uint8_t* code, uint32_t left, uint32_t target) {
+// How a branch's form ends: it goes on `moved` instructions from this one
+// (a signed count), in the same run where that lies in the page (with
+// `left` cut to the page's end); elsewhere the run stops.
+inline uint32_t arm_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
     uint32_t pc = arm_r15_of(d) - 8;
-    if (--left == 0 || ((target ^ pc) >> FAST_PAGE_SHIFT) != 0) {
-        cpu_regs[15] = target;
+    uint32_t to = ((pc >> 2) & (ARM_PER_PAGE - 1)) + moved;
+    --left;
+    if (to >= ARM_PER_PAGE || left == 0) {
+        cpu_regs[15] = pc + 4 * moved;
         return left;
     }
-    uint32_t index = (target >> 2) & (ARM_PER_PAGE - 1);
-    if (left > ARM_PER_PAGE - index) left = ARM_PER_PAGE - index;
-    int32_t moved = int32_t((target >> 2) - (pc >> 2));
+    if (left > ARM_PER_PAGE - to) left = ARM_PER_PAGE - to;
     return arm_enter(d + moved, code + 4 * moved, left);
 }
-inline uint32_t thumb_jump(Decoded* d, const uint8_t* code, uint32_t left, uint32_t target) {
+inline uint32_t thumb_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
     uint32_t pc = thumb_r15_of(d) - 4;
-    if (--left == 0 || ((target ^ pc) >> FAST_PAGE_SHIFT) != 0) {
-        cpu_regs[15] = target;
+    uint32_t to = ((pc >> 1) & (THUMB_PER_PAGE - 1)) + moved;
+    --left;
+    if (to >= THUMB_PER_PAGE || left == 0) {
+        cpu_regs[15] = pc + 2 * moved;
         return left;
     }
-    uint32_t index = (target >> 1) & (THUMB_PER_PAGE - 1);
-    if (left > THUMB_PER_PAGE - index) left = THUMB_PER_PAGE - index;
-    int32_t moved = int32_t((target >> 1) - (pc >> 1));
+    if (left > THUMB_PER_PAGE - to) left = THUMB_PER_PAGE - to;
     return thumb_enter(d + moved, code + 2 * moved, left);
 }

@@ -21,10 +21,11 @@ bool branch_if(uint32_t cond, uint32_t distance) {
     return branch_by(distance);
 }
 
-// The record forms: `operand` holds the distance from r15; B<cond> has
-// one form per condition, which tests its own flags.
+// The record forms: `operand` holds the distance in instructions from
+// this one, offset + 2; B<cond> has one form per condition, which tests its
+// own flags.
 uint32_t b_record(Decoded* d, const uint8_t* code, uint32_t left) {
-    return thumb_jump(d, code, left, thumb_r15_of(d) + d->operand);
+    return thumb_branch(d, code, left, int32_t(d->operand));
 }
 template <uint32_t cond>
 uint32_t b_when(Decoded* d, const uint8_t* code, uint32_t left) {

@@ -134,12 +134,13 @@ bool eight_bit_immediate_format(uint32_t top) {
 }
 bool high_register_format(uint32_t word) { return (word >> 10) == 0x11; }
 
-// B<cond> and B carry their distance from r15.
+// B<cond> and B carry their distance in instructions from this one,
+// offset + 2.
 void branch_fields(Decoded& d, uint32_t word) {
     if ((word >> 12) == 0xD) {
-        d.operand = uint32_t(int32_t(int8_t(word & 0xFF))) * 2;
+        d.operand = uint32_t(int32_t(int8_t(word & 0xFF)) + 2);
     } else {
-        d.operand = uint32_t(int32_t((word & 0x7FF) << 21) >> 20);
+        d.operand = uint32_t((int32_t((word & 0x7FF) << 21) >> 21) + 2);
     }
 }
 
