@@ -83,7 +83,62 @@ bool block_transfer() {
     return JUMPED;
 }
 
+// The record forms (cpu/arm_table.cpp chooses them): no S, a base other
+// than r15 that is not in the list when it is written back, a list that is
+// not empty and, for STM, holds no r15. Then every transfer finds the
+// registers as they were and the write-back can follow them all; words in
+// one fast page move in place.
+uint32_t ldm_record(Decoded* d, const uint8_t* code, uint32_t left) {
+    uint32_t base = cpu_regs[d->rn];
+    uint32_t address = base + 4 * int32_t(d->lowest_word);
+    uint32_t list = d->operand;
+    if (const uint8_t* bytes = cpu_read_span(address & ~3u, d->shift)) {
+        for (; list; list &= list - 1, bytes += 4)
+            cpu_regs[std::countr_zero(list)] = load_le32(bytes);
+    } else {
+        for (; list; list &= list - 1, address += 4)
+            cpu_regs[std::countr_zero(list)] = cpu_read32(address);
+    }
+    if (d->written_back_word) cpu_regs[d->rn] = base + 4 * int32_t(d->written_back_word);
+    if (!(d->operand & 0x8000)) return arm_next(d, code, left);
+    cpu_regs[15] &= ~3u;
+    return left - 1;
+}
+
+uint32_t stm_record(Decoded* d, const uint8_t* code, uint32_t left) {
+    uint32_t base = cpu_regs[d->rn];
+    uint32_t address = base + 4 * int32_t(d->lowest_word);
+    uint32_t list = d->operand;
+    if (uint8_t* bytes = cpu_write_span(address & ~3u, d->shift)) {
+        for (; list; list &= list - 1, bytes += 4)
+            __builtin_memcpy(bytes, &cpu_regs[std::countr_zero(list)], 4);
+    } else {
+        for (; list; list &= list - 1, address += 4)
+            cpu_write32(address, cpu_regs[std::countr_zero(list)]);
+    }
+    if (d->written_back_word) cpu_regs[d->rn] = base + 4 * int32_t(d->written_back_word);
+    return arm_next(d, code, left);
+}
+
 }  // namespace
+
+DecodedRun block_transfer_record(Decoded& d, uint32_t word) {
+    uint32_t list = word & 0xFFFF;
+    bool load = word & (1u << 20);
+    bool up = word & BIT_U;
+    if ((word & BIT_S) || d.rn == 15 || list == 0) return nullptr;
+    if ((word & BIT_W) && ((list >> d.rn) & 1)) return nullptr;
+    if (!load && (list & 0x8000)) return nullptr;
+    int32_t count = std::popcount(list);
+    int32_t lowest = up ? 0 : -count;
+    if (bool(word & BIT_P) == up) lowest += 1;  // IB and DA
+    d.operand = list;
+    d.shift = uint8_t(count);
+    d.lowest_word = int8_t(lowest);
+    d.written_back_word = int8_t((word & BIT_W) ? (up ? count : -count) : 0);
+    d.rd = d.rm = 0;  // bits of the list, not registers
+    return load ? ldm_record : stm_record;
+}
 
 // STM{IA|DA}<c> <Rn>{!}, <registers>{^}
 bool arm_stm_post() { return block_transfer<false>(); }

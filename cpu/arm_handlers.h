@@ -63,6 +63,10 @@ extern const WordTransferShapes word_transfer_records[2][2];
 // STRH, LDRH, LDRSB, LDRSH.
 extern const HalfwordTransferShapes halfword_transfer_records[4];
 
+// The decoded form of an LDM or STM, or null where the table's handler
+// runs it (cpu/arm_block_transfer.cpp); fills the record's fields.
+DecodedRun block_transfer_record(Decoded& d, uint32_t word);
+
 // ORDER ARM-DP-OPS: data processing, register operand (bits 27-25 = 000)
 bool arm_and_reg();
 bool arm_ands_reg();

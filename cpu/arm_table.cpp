@@ -20,6 +20,7 @@ enum class RecordFamily : uint8_t {
     DATA_PROCESSING,
     WORD_TRANSFER,
     HALFWORD_TRANSFER,
+    BLOCK_TRANSFER,
     BRANCH,
 };
 
@@ -195,7 +196,7 @@ ArmEncoding decode(uint32_t hi, uint32_t lo) {
         // an LDM that loads r15 returns from an exception
         uint16_t facts = bit(hi, 1) ? ARM_WRITES_RN : 0;
         if (bit(hi, 0)) facts |= ARM_LOADS_LIST | (bit(hi, 2) ? ARM_RESTORES_CPSR : 0);
-        return {block_transfers[bit(hi, 4)][bit(hi, 0)], facts};
+        return {block_transfers[bit(hi, 4)][bit(hi, 0)], facts, RecordFamily::BLOCK_TRANSFER};
     }
     // 27-25 = 101: B, BL
     if (hi < 0xC0) return {branches[bit(hi, 4)][bit(hi, 3)], ARM_JUMPS, RecordFamily::BRANCH};
@@ -300,6 +301,7 @@ DecodedRun record_form(Decoded& d, uint32_t word) {
         case RecordFamily::DATA_PROCESSING: return data_processing_record(d, word);
         case RecordFamily::WORD_TRANSFER: return word_transfer_record(d, word, hi);
         case RecordFamily::HALFWORD_TRANSFER: return halfword_transfer_record(d, word, hi, lo);
+        case RecordFamily::BLOCK_TRANSFER: return block_transfer_record(d, word);
         case RecordFamily::BRANCH:
             d.operand = uint32_t((int32_t(word << 8) >> 8) + 2);
             return bit(hi, 4) ? arm_bl_record : arm_b_record;

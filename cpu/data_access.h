@@ -65,3 +65,19 @@ inline void cpu_write32(uint32_t address, uint32_t value) {
         return mem_write32(address, value);
     __builtin_memcpy(data_access_detail::byte_in(page, address & ~3u), &value, 4);
 }
+
+// The host bytes of `words` consecutive words from an aligned address when
+// they all lie in one page with a fast entry, else null: block transfers
+// move them in place.
+inline const uint8_t* cpu_read_span(uint32_t address, uint32_t words) {
+    uint32_t last = address + 4 * words - 1;
+    uintptr_t page = data_access_detail::read_page(address);
+    if (!page || ((address ^ last) >> FAST_PAGE_SHIFT) != 0) return nullptr;
+    return data_access_detail::byte_in(page, address);
+}
+inline uint8_t* cpu_write_span(uint32_t address, uint32_t words) {
+    uint32_t last = address + 4 * words - 1;
+    uintptr_t page = data_access_detail::write_page(address);
+    if (!page || ((address ^ last) >> FAST_PAGE_SHIFT) != 0) return nullptr;
+    return data_access_detail::byte_in(page, address);
+}

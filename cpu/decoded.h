@@ -49,6 +49,9 @@ struct Decoded {
     uint8_t rd, rn, rm;
     uint32_t operand;  // an immediate or offset ready to use, or a shift amount
     uint8_t shift;     // a shift type, or a rotated immediate's carry out
+    // Block transfers: the lowest address and the written-back base, as
+    // words from the base (`operand` holds the list, `shift` its count).
+    int8_t lowest_word, written_back_word;
     union {
         Handler plain;    // the decoding table's handler, for the plain forms
         DecodedRun then;  // what a conditional record, or one that reads r15, runs

@@ -32,13 +32,14 @@ class ArmStream {
     explicit ArmStream(uint32_t seed) : rng_(seed) {}
 
     uint32_t next() {
-        switch (pick(7)) {
+        switch (pick(8)) {
             case 0: return data_processing_register();
             case 1: return data_processing_shifted();
             case 2: return data_processing_immediate();
             case 3:
             case 4: return word_transfer();
             case 5: return halfword_transfer();
+            case 6: return block_transfer();
             default: return branch();
         }
     }
@@ -86,6 +87,20 @@ class ArmStream {
         uint32_t offset = pick(2) ? 1u << 22 | pick(16) << 8 | (pick(16) & 0xE) : OFFSET_REG;
         return cond() | p << 24 | pick(2) << 23 | w << 21 | load << 20 | base() << 16 | rd << 12 |
                offset | form;
+    }
+    // LDM and STM in every addressing mode, with and without write-back and S;
+    // the base sometimes in the list, STM sometimes with r15 (both left to
+    // the table's handlers with write-back), lists across page ends (the
+    // bases start unaligned or near one).
+    uint32_t block_transfer() {
+        uint32_t load = pick(2), rn = base(), list = 0;
+        for (int i = 0, n = 1 + pick(6); i < n; i++) list |= 1u << writable();
+        if (pick(4) == 0) list |= 1u << rn;
+        if (!load && pick(4) == 0) list |= 1u << 15;
+        if (load && (list >> rn) & 1) list &= ~(1u << rn);  // a loaded base moves away
+        uint32_t s = pick(8) == 0;  // the User bank, which System mode shares
+        return cond() | 0x08000000 | pick(4) << 23 | s << 22 | pick(2) << 21 | load << 20 |
+               rn << 16 | list;
     }
     // Forward, at most three words past the next instruction; BL too.
     uint32_t branch() { return cond() | 0x0A000000 | pick(2) << 24 | pick(4); }
@@ -185,6 +200,7 @@ TEST_F(DecodedRecordsTest, ArmRecordsDoWhatTheTableHandlersDo) {
         // moves the bases, but never out of the region.
         cpu_regs[BASE_A] = 0x03400000 + 4 * (rng() % 256);
         cpu_regs[BASE_B] = 0x03800000 + rng() % 1024;
+        if (rng() % 4 == 0) cpu_regs[BASE_A] = 0x03401000 - 4 * (rng() % 8);
         while (fetch_word(cpu_regs[15] - 8) != ARM_SPIN) {
             std::string diff = compare_run(1 + rng() % 24, ARM_CYCLES);
             ASSERT_EQ(diff, "") << "seed " << seed << ", pc 0x" << std::hex << cpu_regs[15];
