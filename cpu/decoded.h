@@ -136,13 +136,19 @@ inline Decoded* thumb_decoded_at(uint32_t address) {
 void reset_arm_decoded();
 void reset_thumb_decoded();
 
-// Decodes the word at `code` into *d, which held another, and runs it.
-// Out of line and cold, so that the forms that end in a word check need
-// nothing saved for it.
+// Decodes the word at `code` into *d, which held another, and runs it
+// (the _next_ forms: the word after, into d + 1). Out of line and cold, so
+// that the forms that end in a word check need nothing saved for it, and
+// take the record before it, so that its address is computed only when
+// the check passes.
 [[gnu::cold, gnu::noinline]] uint32_t arm_decode_and_run(Decoded* d, const uint8_t* code,
                                                          uint32_t left);
+[[gnu::cold, gnu::noinline]] uint32_t arm_decode_next_and_run(Decoded* d, const uint8_t* code,
+                                                              uint32_t left);
 [[gnu::cold, gnu::noinline]] uint32_t thumb_decode_and_run(Decoded* d, const uint8_t* code,
                                                            uint32_t left);
+[[gnu::cold, gnu::noinline]] uint32_t thumb_decode_next_and_run(Decoded* d, const uint8_t* code,
+                                                                uint32_t left);
 
 // The start of every step: the record checked against the word in memory,
 // then its form.
@@ -163,14 +169,18 @@ inline uint32_t arm_next(Decoded* d, const uint8_t* code, uint32_t left) {
         cpu_regs[15] = arm_r15_of(d) - 4;
         return 0;
     }
-    return arm_enter(d + 1, code + 4, left);
+    if (load_le32(code + 4) != d[1].word) [[unlikely]]
+        return arm_decode_next_and_run(d, code, left);
+    return d[1].run(d + 1, code + 4, left);
 }
 inline uint32_t thumb_next(Decoded* d, const uint8_t* code, uint32_t left) {
     if (--left == 0) {
         cpu_regs[15] = thumb_r15_of(d) - 2;
         return 0;
     }
-    return thumb_enter(d + 1, code + 2, left);
+    if (load_le16(code + 2) != d[1].word) [[unlikely]]
+        return thumb_decode_next_and_run(d, code, left);
+    return d[1].run(d + 1, code + 2, left);
 }
 
 // How a branch's form ends: it goes on `moved` instructions from this one

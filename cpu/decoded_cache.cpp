@@ -64,9 +64,17 @@ uint32_t arm_decode_and_run(Decoded* d, const uint8_t* code, uint32_t left) {
     return d->run(d, code, left);
 }
 
+uint32_t arm_decode_next_and_run(Decoded* d, const uint8_t* code, uint32_t left) {
+    return arm_decode_and_run(d + 1, code + 4, left);
+}
+
 uint32_t thumb_decode_and_run(Decoded* d, const uint8_t* code, uint32_t left) {
     thumb_decode_into(*d, load_le16(code));
     return d->run(d, code, left);
+}
+
+uint32_t thumb_decode_next_and_run(Decoded* d, const uint8_t* code, uint32_t left) {
+    return thumb_decode_and_run(d + 1, code + 2, left);
 }
 
 namespace {
