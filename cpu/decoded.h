@@ -112,8 +112,19 @@ void thumb_decode_into(Decoded& d, uint32_t word);
 constexpr uint32_t DECODED_SETS = 32;
 constexpr uint32_t ARM_PER_PAGE = FAST_PAGE_SIZE / 4;
 constexpr uint32_t THUMB_PER_PAGE = FAST_PAGE_SIZE / 2;
-extern Decoded arm_decoded_sets[DECODED_SETS][ARM_PER_PAGE];
-extern Decoded thumb_decoded_sets[DECODED_SETS][THUMB_PER_PAGE];
+// Each set starts at a multiple of its size, so that a record's address
+// tells its place in the page (arm_index_of, thumb_index_of).
+constexpr uint32_t ARM_SET_BYTES = ARM_PER_PAGE * sizeof(Decoded);
+constexpr uint32_t THUMB_SET_BYTES = THUMB_PER_PAGE * sizeof(Decoded);
+alignas(ARM_SET_BYTES) extern Decoded arm_decoded_sets[DECODED_SETS][ARM_PER_PAGE];
+alignas(THUMB_SET_BYTES) extern Decoded thumb_decoded_sets[DECODED_SETS][THUMB_PER_PAGE];
+
+inline uint32_t arm_index_of(const Decoded* d) {
+    return uint32_t(reinterpret_cast<uintptr_t>(d) / sizeof(Decoded)) & (ARM_PER_PAGE - 1);
+}
+inline uint32_t thumb_index_of(const Decoded* d) {
+    return uint32_t(reinterpret_cast<uintptr_t>(d) / sizeof(Decoded)) & (THUMB_PER_PAGE - 1);
+}
 
 // Programs often call between the image, work RAM and internal RAM at the
 // same offsets: the region number moves the set.
@@ -184,27 +195,26 @@ inline uint32_t thumb_next(Decoded* d, const uint8_t* code, uint32_t left) {
 }
 
 // How a branch's form ends: it goes on `moved` instructions from this one
-// (a signed count), in the same run where that lies in the page (with
-// `left` cut to the page's end); elsewhere the run stops.
+// (a signed count), in the same run where that lies in the page, else the
+// run stops. A run's `left` never reaches past the page's end: a branch
+// back keeps it so, one forward cuts it to the page's end.
 inline uint32_t arm_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
-    uint32_t pc = arm_r15_of(d) - 8;
-    uint32_t to = ((pc >> 2) & (ARM_PER_PAGE - 1)) + moved;
+    uint32_t to = arm_index_of(d) + moved;
     --left;
-    if (to >= ARM_PER_PAGE || left == 0) {
-        cpu_regs[15] = pc + 4 * moved;
+    if (to >= ARM_PER_PAGE || left == 0) [[unlikely]] {
+        cpu_regs[15] = arm_r15_of(d) - 8 + 4 * moved;
         return left;
     }
-    if (left > ARM_PER_PAGE - to) left = ARM_PER_PAGE - to;
+    if (moved > 0 && left > ARM_PER_PAGE - to) left = ARM_PER_PAGE - to;
     return arm_enter(d + moved, code + 4 * moved, left);
 }
 inline uint32_t thumb_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
-    uint32_t pc = thumb_r15_of(d) - 4;
-    uint32_t to = ((pc >> 1) & (THUMB_PER_PAGE - 1)) + moved;
+    uint32_t to = thumb_index_of(d) + moved;
     --left;
-    if (to >= THUMB_PER_PAGE || left == 0) {
-        cpu_regs[15] = pc + 2 * moved;
+    if (to >= THUMB_PER_PAGE || left == 0) [[unlikely]] {
+        cpu_regs[15] = thumb_r15_of(d) - 4 + 2 * moved;
         return left;
     }
-    if (left > THUMB_PER_PAGE - to) left = THUMB_PER_PAGE - to;
+    if (moved > 0 && left > THUMB_PER_PAGE - to) left = THUMB_PER_PAGE - to;
     return thumb_enter(d + moved, code + 2 * moved, left);
 }

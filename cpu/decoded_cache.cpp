@@ -7,8 +7,8 @@
 #include "cpu/thumb.h"
 #include "memory/memory.h"
 
-Decoded arm_decoded_sets[DECODED_SETS][ARM_PER_PAGE];
-Decoded thumb_decoded_sets[DECODED_SETS][THUMB_PER_PAGE];
+alignas(ARM_SET_BYTES) Decoded arm_decoded_sets[DECODED_SETS][ARM_PER_PAGE];
+alignas(THUMB_SET_BYTES) Decoded thumb_decoded_sets[DECODED_SETS][THUMB_PER_PAGE];
 uint32_t run_r15_bias;
 
 namespace {
