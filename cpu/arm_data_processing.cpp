@@ -248,24 +248,21 @@ struct Subs {
     template <class I>
     static bool run(I i) {
         uint32_t a = i.rn(), b = i.operand();
-        set_sub_flags(a, b, a - b);
-        return i.write_s(a - b);
+        return i.write_s(sub_setting_flags(a, b));
     }
 };
 struct Rsbs {
     template <class I>
     static bool run(I i) {
         uint32_t a = i.rn(), b = i.operand();
-        set_sub_flags(b, a, b - a);
-        return i.write_s(b - a);
+        return i.write_s(sub_setting_flags(b, a));
     }
 };
 struct Adds {
     template <class I>
     static bool run(I i) {
         uint32_t a = i.rn(), b = i.operand();
-        set_add_flags(a, b, a + b);
-        return i.write_s(a + b);
+        return i.write_s(add_setting_flags(a, b));
     }
 };
 // The carry-in forms take C and V from the whole three-operand operation.
@@ -297,7 +294,7 @@ struct Cmp {
     template <class I>
     static bool run(I i) {
         uint32_t a = i.rn(), b = i.operand();
-        set_sub_flags(a, b, a - b);
+        sub_setting_flags(a, b);
         return NEXT;
     }
 };
@@ -305,7 +302,7 @@ struct Cmn {
     template <class I>
     static bool run(I i) {
         uint32_t a = i.rn(), b = i.operand();
-        set_add_flags(a, b, a + b);
+        add_setting_flags(a, b);
         return NEXT;
     }
 };

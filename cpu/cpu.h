@@ -144,22 +144,26 @@ inline void set_nz_flags(uint32_t value) {
     flag_z = value == 0;
     flag_n = value >> 31;
 }
-// Flags of a + b + carry_in and a - b - borrow_in, computed from the whole
-// operation: C is the carry out (for subtraction: no borrow), V the
-// two's-complement overflow.
-// The host's own carry and overflow of the same operation give C and V.
-inline void set_add_flags(uint32_t a, uint32_t b, uint32_t result) {
-    int32_t ignored;
-    set_nz_flags(result);
+// a + b and a - b, returned, with the flags they set: C is the carry out
+// (for subtraction: no borrow), V the two's-complement overflow. The
+// result comes from the same operation as V, so that the host computes it
+// once and takes V from its own overflow flag.
+inline uint32_t add_setting_flags(uint32_t a, uint32_t b) {
+    int32_t sum;
+    flag_v = __builtin_add_overflow(int32_t(a), int32_t(b), &sum);
+    uint32_t result = uint32_t(sum);
     flag_c = result < a;  // the sum wrapped
-    flag_v = __builtin_add_overflow(int32_t(a), int32_t(b), &ignored);
-}
-inline void set_sub_flags(uint32_t a, uint32_t b, uint32_t result) {
-    int32_t ignored;
     set_nz_flags(result);
-    flag_c = a >= b;  // no borrow
-    flag_v = __builtin_sub_overflow(int32_t(a), int32_t(b), &ignored);
+    return result;
 }
+inline uint32_t sub_setting_flags(uint32_t a, uint32_t b) {
+    int32_t difference;
+    flag_v = __builtin_sub_overflow(int32_t(a), int32_t(b), &difference);
+    flag_c = a >= b;  // no borrow
+    set_nz_flags(uint32_t(difference));
+    return uint32_t(difference);
+}
+// The same with a carry in: C and V from the whole three-operand operation.
 void set_adc_flags(uint32_t a, uint32_t b, uint32_t carry_in);
 void set_sbc_flags(uint32_t a, uint32_t b, uint32_t carry_in);
 

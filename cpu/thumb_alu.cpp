@@ -44,16 +44,12 @@ bool logical(I i, uint32_t result) {
 }
 
 bool add_into(uint32_t& rd, uint32_t a, uint32_t b) {
-    uint32_t result = a + b;
-    set_add_flags(a, b, result);
-    rd = result;
+    rd = add_setting_flags(a, b);
     return NEXT;
 }
 
 bool sub_into(uint32_t& rd, uint32_t a, uint32_t b) {
-    uint32_t result = a - b;
-    set_sub_flags(a, b, result);
-    rd = result;
+    rd = sub_setting_flags(a, b);
     return NEXT;
 }
 
@@ -116,8 +112,7 @@ bool mov_imm8(I i) {
 // CMP <Rd>, #<imm8>
 template <class I>
 bool cmp_imm8(I i) {
-    uint32_t a = i.d8();
-    set_sub_flags(a, i.imm8(), a - i.imm8());
+    sub_setting_flags(i.d8(), i.imm8());
     return NEXT;
 }
 
@@ -203,16 +198,14 @@ bool neg(I i) {
 // CMP <Rd>, <Rs>
 template <class I>
 bool cmp_reg(I i) {
-    uint32_t a = i.d(), b = i.s();
-    set_sub_flags(a, b, a - b);
+    sub_setting_flags(i.d(), i.s());
     return NEXT;
 }
 
 // CMN <Rd>, <Rs>
 template <class I>
 bool cmn(I i) {
-    uint32_t a = i.d(), b = i.s();
-    set_add_flags(a, b, a + b);
+    add_setting_flags(i.d(), i.s());
     return NEXT;
 }
 
@@ -247,8 +240,7 @@ bool add_high(I i) {
 // CMP <Rd|Hd>, <Rs|Hs>
 template <class I>
 bool cmp_high(I i) {
-    uint32_t a = cpu_regs[i.high_d()], b = cpu_regs[i.high_s()];
-    set_sub_flags(a, b, a - b);
+    sub_setting_flags(cpu_regs[i.high_d()], cpu_regs[i.high_s()]);
     return NEXT;
 }
 

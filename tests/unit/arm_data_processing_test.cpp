@@ -101,13 +101,13 @@ TEST_F(ArmDataProcessing, ResultsAndFlags) {
 }
 
 TEST_F(ArmDataProcessing, FlagRoutinesUseTwosComplementOverflow) {
-    set_add_flags(0x80000000, 0x80000000, 0);
+    EXPECT_EQ(add_setting_flags(0x80000000, 0x80000000), 0u);
     EXPECT_EQ(nzcv(), 0b0111u);
-    set_add_flags(0x7FFFFFFF, 1, 0x80000000);
+    EXPECT_EQ(add_setting_flags(0x7FFFFFFF, 1), 0x80000000u);
     EXPECT_EQ(nzcv(), 0b1001u);
-    set_sub_flags(0x80000000, 1, 0x7FFFFFFF);
+    EXPECT_EQ(sub_setting_flags(0x80000000, 1), 0x7FFFFFFFu);
     EXPECT_EQ(nzcv(), 0b0011u);
-    set_sub_flags(0, 1, 0xFFFFFFFF);
+    EXPECT_EQ(sub_setting_flags(0, 1), 0xFFFFFFFFu);
     EXPECT_EQ(nzcv(), 0b1000u);
 }
 
