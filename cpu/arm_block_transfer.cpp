@@ -86,19 +86,16 @@ bool block_transfer() {
 // The record forms (cpu/arm_table.cpp chooses them): no S, a base other
 // than r15 that is not in the list when it is written back, a list that is
 // not empty and, for STM, holds no r15. Then every transfer finds the
-// registers as they were and the write-back can follow them all; words in
-// one fast page move in place.
+// registers as they were and the write-back can follow them all. Words in
+// one fast page move in place; others leave the whole instruction to the
+// table's handler, before anything has changed.
 uint32_t ldm_record(Decoded* d, const uint8_t* code, uint32_t left) {
     uint32_t base = cpu_regs[d->rn];
-    uint32_t address = base + 4 * int32_t(d->lowest_word);
-    uint32_t list = d->operand;
-    if (const uint8_t* bytes = cpu_read_span(address & ~3u, d->shift)) {
-        for (; list; list &= list - 1, bytes += 4)
-            cpu_regs[std::countr_zero(list)] = load_le32(bytes);
-    } else {
-        for (; list; list &= list - 1, address += 4)
-            cpu_regs[std::countr_zero(list)] = cpu_read32(address);
-    }
+    const uint8_t* bytes = cpu_read_span((base + 4 * int32_t(d->lowest_word)) & ~3u, d->shift);
+    if (!bytes) [[unlikely]]
+        return arm_run_table(d, code, left);
+    for (uint32_t list = d->operand; list; list &= list - 1, bytes += 4)
+        cpu_regs[std::countr_zero(list)] = load_le32(bytes);
     if (d->written_back_word) cpu_regs[d->rn] = base + 4 * int32_t(d->written_back_word);
     if (!(d->operand & 0x8000)) return arm_next(d, code, left);
     cpu_regs[15] &= ~3u;
@@ -107,15 +104,11 @@ uint32_t ldm_record(Decoded* d, const uint8_t* code, uint32_t left) {
 
 uint32_t stm_record(Decoded* d, const uint8_t* code, uint32_t left) {
     uint32_t base = cpu_regs[d->rn];
-    uint32_t address = base + 4 * int32_t(d->lowest_word);
-    uint32_t list = d->operand;
-    if (uint8_t* bytes = cpu_write_span(address & ~3u, d->shift)) {
-        for (; list; list &= list - 1, bytes += 4)
-            __builtin_memcpy(bytes, &cpu_regs[std::countr_zero(list)], 4);
-    } else {
-        for (; list; list &= list - 1, address += 4)
-            cpu_write32(address, cpu_regs[std::countr_zero(list)]);
-    }
+    uint8_t* bytes = cpu_write_span((base + 4 * int32_t(d->lowest_word)) & ~3u, d->shift);
+    if (!bytes) [[unlikely]]
+        return arm_run_table(d, code, left);
+    for (uint32_t list = d->operand; list; list &= list - 1, bytes += 4)
+        __builtin_memcpy(bytes, &cpu_regs[std::countr_zero(list)], 4);
     if (d->written_back_word) cpu_regs[d->rn] = base + 4 * int32_t(d->written_back_word);
     return arm_next(d, code, left);
 }

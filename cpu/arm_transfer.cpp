@@ -137,9 +137,21 @@ bool store_halfword(I i) {
 // The record forms: the decoder leaves loads into r15 and write-backs into
 // it to the table's handlers, so these always go on with the next
 // instruction.
+// An access that would take the bus leaves the whole instruction to the
+// table's handler before anything has changed: the form itself then
+// makes no call.
+template <bool load, class I>
+bool in_place(I i) {
+    uint32_t moved;
+    uint32_t address = transfer_address(i, moved);
+    return load ? cpu_reads_in_place(address) : cpu_writes_in_place(address);
+}
+
 template <bool load, bool byte, TransferShape shape, TransferOffset kind>
 uint32_t word_record(Decoded* d, const uint8_t* code, uint32_t left) {
     FromRecord<shape, kind, byte> i{*d};
+    if (!in_place<load>(i)) [[unlikely]]
+        return arm_run_table(d, code, left);
     if (load) {
         load_word_or_byte(i);
     } else {
@@ -160,12 +172,14 @@ constexpr WordTransferShapes word_shapes = {word_offsets<load, byte, TransferSha
 
 template <Load load>
 struct LoadWith {
+    static constexpr bool loads = true;
     template <class I>
     static bool run(I i) {
         return load_halfword<load>(i);
     }
 };
 struct StoreHalfword {
+    static constexpr bool loads = false;
     template <class I>
     static bool run(I i) {
         return store_halfword(i);
@@ -173,7 +187,10 @@ struct StoreHalfword {
 };
 template <class Access, TransferShape shape, TransferOffset kind>
 uint32_t halfword_record(Decoded* d, const uint8_t* code, uint32_t left) {
-    Access::run(FromRecord<shape, kind>{*d});
+    FromRecord<shape, kind> i{*d};
+    if (!in_place<Access::loads>(i)) [[unlikely]]
+        return arm_run_table(d, code, left);
+    Access::run(i);
     return arm_next(d, code, left);
 }
 template <class Access, TransferShape shape>

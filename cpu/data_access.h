@@ -27,6 +27,14 @@ inline uintptr_t write_page(uint32_t address) {
 
 }  // namespace data_access_detail
 
+// Whether an access at the address is made in place, without the bus.
+inline bool cpu_reads_in_place(uint32_t address) {
+    return data_access_detail::read_page(address) != 0;
+}
+inline bool cpu_writes_in_place(uint32_t address) {
+    return data_access_detail::write_page(address) != 0;
+}
+
 inline uint32_t cpu_read8(uint32_t address) {
     uintptr_t page = data_access_detail::read_page(address);
     if (!page) [[unlikely]]

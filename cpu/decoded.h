@@ -103,6 +103,14 @@ uint32_t thumb_run_with_r15(Decoded* d, const uint8_t* code, uint32_t left);
 // JUMPED with r15 set there.
 uint32_t arm_run_plain(Decoded* d, const uint8_t* code, uint32_t left);
 uint32_t thumb_run_plain(Decoded* d, const uint8_t* code, uint32_t left);
+// The same with the table's handler for the record's word: where a record
+// form's memory access has no fast page, the form runs the whole
+// instruction this way instead, before it has changed anything. Out of
+// line and cold, so that the forms' fast paths make no call and need
+// nothing saved.
+[[gnu::cold, gnu::noinline]] uint32_t arm_run_table(Decoded* d, const uint8_t* code, uint32_t left);
+[[gnu::cold, gnu::noinline]] uint32_t thumb_run_table(Decoded* d, const uint8_t* code,
+                                                      uint32_t left);
 
 // The record for a word: the form the decoding descriptions choose
 // (cpu/arm_table.cpp, cpu/thumb_table.cpp).

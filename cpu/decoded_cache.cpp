@@ -29,24 +29,41 @@ void reset_thumb_decoded() { reset_sets<THUMB_PER_PAGE>(thumb_decoded_sets, thum
 // A handler that writes r15 and reports NEXT goes on at r15 - 4 (ARM) or
 // r15 - 2 (Thumb), as the sequential fetch does; either way the run stops
 // there.
-uint32_t arm_run_plain(Decoded* d, const uint8_t* code, uint32_t left) {
+namespace {
+
+uint32_t arm_run_handler(Handler handler, Decoded* d, const uint8_t* code, uint32_t left) {
     uint32_t r15 = arm_r15_of(d);
     cpu_regs[15] = r15;
     cpu_opcode = d->word;
-    if (d->plain()) return left - 1;
+    if (handler()) return left - 1;
     if (cpu_regs[15] == r15) return arm_next(d, code, left);
     cpu_regs[15] -= 4;
     return left - 1;
 }
 
-uint32_t thumb_run_plain(Decoded* d, const uint8_t* code, uint32_t left) {
+uint32_t thumb_run_handler(Handler handler, Decoded* d, const uint8_t* code, uint32_t left) {
     uint32_t r15 = thumb_r15_of(d);
     cpu_regs[15] = r15;
     cpu_opcode = d->word;
-    if (d->plain()) return (left - 1) | (d->cond == LONG_BRANCH ? LONG_STEP : 0);
+    if (handler()) return (left - 1) | (d->cond == LONG_BRANCH ? LONG_STEP : 0);
     if (cpu_regs[15] == r15) return thumb_next(d, code, left);
     cpu_regs[15] -= 2;
     return left - 1;
+}
+
+}  // namespace
+
+uint32_t arm_run_plain(Decoded* d, const uint8_t* code, uint32_t left) {
+    return arm_run_handler(d->plain, d, code, left);
+}
+uint32_t thumb_run_plain(Decoded* d, const uint8_t* code, uint32_t left) {
+    return thumb_run_handler(d->plain, d, code, left);
+}
+uint32_t arm_run_table(Decoded* d, const uint8_t* code, uint32_t left) {
+    return arm_run_handler(arm_table[arm_index(d->word)], d, code, left);
+}
+uint32_t thumb_run_table(Decoded* d, const uint8_t* code, uint32_t left) {
+    return thumb_run_handler(thumb_table[thumb_index(d->word)], d, code, left);
 }
 
 uint32_t arm_run_with_r15(Decoded* d, const uint8_t* code, uint32_t left) {
