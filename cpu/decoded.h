@@ -42,7 +42,9 @@ struct Decoded;
 // a Thumb BL, which ends a run, adds LONG_STEP to the count.
 using DecodedRun = uint32_t (*)(Decoded* d, const uint8_t* code, uint32_t left);
 
-struct Decoded {
+// 32 bytes on either host (a power of two: a record's place follows from its
+// address).
+struct alignas(32) Decoded {
     DecodedRun run;
     uint32_t word;  // the instruction (Thumb: the halfword)
     uint8_t cond;   // ARM: the condition; Thumb: LONG_BRANCH or COND_AL
