@@ -80,6 +80,13 @@ bool asr_imm(I i) {
     return shift_by_immediate<SHIFT_ASR>(i);
 }
 
+// The same by 1-31, where no special case applies: the record forms that
+// thumb_decode_into picks by the amount.
+template <uint32_t type>
+bool shift_by_1_to_31_imm(ThumbFromRecord i) {
+    return write_shifted(i, shift_by_1_to_31(type, i.s(), i.imm5()));
+}
+
 // ADD <Rd>, <Rs>, <Rn>
 template <class I>
 bool add_reg(I i) {
@@ -316,6 +323,13 @@ bool thumb_add_sp_imm() {
     uint32_t amount = 4 * (cpu_opcode & 0x7F);
     cpu_regs[13] = (cpu_opcode & 0x80) ? cpu_regs[13] - amount : cpu_regs[13] + amount;
     return NEXT;
+}
+
+DecodedRun thumb_short_shift_record(Handler handler) {
+    if (handler == thumb_lsl_imm) return thumb_record<shift_by_1_to_31_imm<SHIFT_LSL>>;
+    if (handler == thumb_lsr_imm) return thumb_record<shift_by_1_to_31_imm<SHIFT_LSR>>;
+    if (handler == thumb_asr_imm) return thumb_record<shift_by_1_to_31_imm<SHIFT_ASR>>;
+    return nullptr;
 }
 
 extern const ThumbRecordForm thumb_alu_records[] = {

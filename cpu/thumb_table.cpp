@@ -169,6 +169,9 @@ void thumb_decode_into(Decoded& d, uint32_t word) {
     DecodedRun record = thumb_records[thumb_index(word)];
     if (thumb_table[thumb_index(word)] == thumb_b_cond)
         record = thumb_b_cond_record((word >> 8) & 15);
+    if (DecodedRun short_shift = thumb_short_shift_record(thumb_table[thumb_index(word)]);
+        short_shift && d.operand != 0)
+        record = short_shift;
     // A record's Rd is never r15: ADD and MOV into r15 jump.
     if (high_register_format(word) && d.rd == 15) record = nullptr;
     // The branches' forms read r15 from the record's place; the others
