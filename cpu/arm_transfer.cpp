@@ -136,10 +136,9 @@ bool store_halfword(I i) {
 
 // The record forms: the decoder leaves loads into r15 and write-backs into
 // it to the table's handlers, so these always go on with the next
-// instruction.
-// An access that would take the bus leaves the whole instruction to the
-// table's handler before anything has changed: the form itself then
-// makes no call.
+// instruction. An access that would take the bus leaves the whole
+// instruction to the table's handler before anything has changed: the
+// form itself then makes no call.
 template <bool load, class I>
 bool in_place(I i) {
     uint32_t moved;

@@ -4,8 +4,9 @@
 // the decoding table nor extracts register numbers again.
 //
 // A record is a function of its word alone (never of its address), and it
-// holds that word. Before each step the loop compares the word in memory
-// with the record's and decodes again when they differ, so a store into
+// holds that word. Before each step the word in memory is compared with
+// the record's (by the form before it, or by the loop where a run starts)
+// and decoded again when they differ, so a store into
 // code by any route (a handler, DMA3, translated code, a test writing an
 // array) is seen at the next fetch of that word, with nothing to
 // invalidate; and a record left over from another page that shares its
@@ -97,14 +98,15 @@ inline void thumb_start_run(const Decoded* d, uint32_t r15) {
 // (`plain`), else nothing.
 DecodedRun arm_run_conditional(uint32_t cond);
 DecodedRun arm_run_plain_conditional(uint32_t cond);
-// The form of an ARM record whose form reads r15: r15 set, then `then`.
+// The form of a record (AL, for ARM) whose form reads r15: r15 set, then
+// `then`.
 uint32_t arm_run_with_r15(Decoded* d, const uint8_t* code, uint32_t left);
 uint32_t thumb_run_with_r15(Decoded* d, const uint8_t* code, uint32_t left);
 
 // Every other form: latches the word in cpu_opcode and calls the table's
 // handler. A handler that writes r15 and reports NEXT goes on at r15 - 4
-// (ARM) or r15 - 2 (Thumb), as the sequential fetch does; these report
-// JUMPED with r15 set there.
+// (ARM) or r15 - 2 (Thumb), as the sequential fetch does; either way a
+// write of r15 ends the run there.
 uint32_t arm_run_plain(Decoded* d, const uint8_t* code, uint32_t left);
 uint32_t thumb_run_plain(Decoded* d, const uint8_t* code, uint32_t left);
 // The same with the table's handler for the record's word: where a record
