@@ -61,7 +61,9 @@ bool arm_run_records(uint32_t& left, const uint8_t* page_code) {
     const uint32_t given = std::min({left, ARM_PER_PAGE - index, ARM_RUN});
     Decoded* d = arm_decoded_at(pc);
     arm_start_run(d, cpu_regs[15]);
-    left -= given - arm_enter(d, page_code + 4 * index, given);
+    run_steps_set_aside = 0;
+    uint32_t rest = arm_enter(d, page_code + 4 * index, given);
+    left -= given - rest - run_steps_set_aside;
     if (in_thumb_state()) return false;
     cpu_regs[15] += 8;
     return true;
@@ -113,9 +115,10 @@ bool thumb_run_records(uint32_t& left, uint32_t& more_cycles, const uint8_t* pag
     const uint32_t given = std::min({left, THUMB_PER_PAGE - index, THUMB_RUN});
     Decoded* d = thumb_decoded_at(pc);
     thumb_start_run(d, cpu_regs[15]);
+    run_steps_set_aside = 0;
     uint32_t rest = thumb_enter(d, page_code + 2 * index, given);
     if (rest & LONG_STEP) more_cycles += THUMB_CYCLES;  // BL's step takes two
-    left -= given - (rest & ~LONG_STEP);
+    left -= given - (rest & ~LONG_STEP) - run_steps_set_aside;
     if (!in_thumb_state()) return false;
     cpu_regs[15] += 4;
     return true;

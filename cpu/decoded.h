@@ -208,10 +208,16 @@ inline uint32_t thumb_next(Decoded* d, const uint8_t* code, uint32_t left) {
     return d[1].run(d + 1, code + 2, left);
 }
 
+// Steps of a run's `left` that a branch forward set aside to keep the run
+// within its page (arm_branch, thumb_branch): not taken, as the steps the
+// run returns are not. The loop clears it before each run.
+extern uint32_t run_steps_set_aside;
+
 // How a branch's form ends: it goes on `moved` instructions from this one
 // (a signed count), in the same run where that lies in the page, else the
 // run stops. A run's `left` never reaches past the page's end: a branch
-// back keeps it so, one forward cuts it to the page's end.
+// back keeps it so, one forward cuts it to the page's end and sets the
+// rest aside.
 inline uint32_t arm_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
     uint32_t to = arm_index_of(d) + moved;
     --left;
@@ -219,7 +225,10 @@ inline uint32_t arm_branch(Decoded* d, const uint8_t* code, uint32_t left, int32
         cpu_regs[15] = arm_r15_of(d) - 8 + 4 * moved;
         return left;
     }
-    if (moved > 0 && left > ARM_PER_PAGE - to) left = ARM_PER_PAGE - to;
+    if (moved > 0 && left > ARM_PER_PAGE - to) [[unlikely]] {
+        run_steps_set_aside += left - (ARM_PER_PAGE - to);
+        left = ARM_PER_PAGE - to;
+    }
     return arm_enter(d + moved, code + 4 * moved, left);
 }
 inline uint32_t thumb_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
@@ -229,6 +238,9 @@ inline uint32_t thumb_branch(Decoded* d, const uint8_t* code, uint32_t left, int
         cpu_regs[15] = thumb_r15_of(d) - 4 + 2 * moved;
         return left;
     }
-    if (moved > 0 && left > THUMB_PER_PAGE - to) left = THUMB_PER_PAGE - to;
+    if (moved > 0 && left > THUMB_PER_PAGE - to) [[unlikely]] {
+        run_steps_set_aside += left - (THUMB_PER_PAGE - to);
+        left = THUMB_PER_PAGE - to;
+    }
     return thumb_enter(d + moved, code + 2 * moved, left);
 }
