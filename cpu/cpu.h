@@ -203,8 +203,9 @@ uint32_t cpu_step();
 
 // Runs steps until their cycles, plus `extra` per step, reach the budget.
 // The sum is tested before each step, so the last step may pass the budget,
-// and the overshoot is not carried over. Counts the steps in steps_taken.
-void cpu_run(uint32_t budget, uint32_t extra);
+// and the overshoot is not carried over. Counts the steps in steps_taken;
+// returns the cycles they took, the overshoot included.
+uint32_t cpu_run(uint32_t budget, uint32_t extra);
 
 // Steps run since start-up (a translated block counts its instructions),
 // for --stats and the benchmarks.

@@ -159,7 +159,7 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
 // The recompiler's loop runs the same steps the interpreter would (whole
 // blocks where they fit, the interpreter for the rest), so both methods see
 // the same clock.
-void cpu_run(uint32_t budget, uint32_t extra) {
+uint32_t cpu_run(uint32_t budget, uint32_t extra) {
     uint32_t sum = 0;
     while (sum < budget) {
         if (in_thumb_state()) {
@@ -170,4 +170,5 @@ void cpu_run(uint32_t budget, uint32_t extra) {
             sum = run_arm(sum, budget, extra);
         }
     }
+    return sum;
 }

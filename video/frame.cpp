@@ -6,7 +6,8 @@
 #include "memory/memory.h"
 #include "video/video.h"
 
-void (*processor_run)(uint32_t budget, uint32_t extra) = cpu_run;
+void run_processor(uint32_t budget, uint32_t extra) { cpu_run(budget, extra); }
+void (*processor_run)(uint32_t budget, uint32_t extra) = run_processor;
 
 namespace {
 

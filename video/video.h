@@ -37,9 +37,10 @@ constexpr uint16_t DISP_CR_SPRITES = 0x1000;
 // the sprite pass, then screen.present(). The caller has the picture locked.
 void frame_run();
 
-// How frame_run runs the processor for each part of a line: cpu_run, or a
-// stand-in that a test of the video side puts here.
+// How frame_run runs the processor for each part of a line: run_processor
+// (cpu_run), or a stand-in that a test of the video side puts here.
 extern void (*processor_run)(uint32_t budget, uint32_t extra);
+void run_processor(uint32_t budget, uint32_t extra);
 
 // One renderer per display mode (DISP_CR bits 0-2), each drawing one whole
 // line of the picture per call. Modes 0-2 draw tiles over what the picture

@@ -33,7 +33,7 @@ class ConsoleTest : public ::testing::Test {
         screen = {test_picture, SCREEN_WIDTH * 4,
                   [] { std::memset(test_picture, 0, sizeof test_picture); }, nullptr};
         dialog = {nullptr, nullptr};
-        processor_run = cpu_run;
+        processor_run = run_processor;
         front_end = {nullptr};
         session = {false, false, false, 0};
         loaded_rom_path.clear();

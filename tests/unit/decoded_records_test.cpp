@@ -2,7 +2,9 @@
 // single step (arm_step, thumb_step) executes the latched word through the
 // decoding table. Random streams of the forms that have records run both
 // ways from the same state and must agree, with some of their accesses
-// through the bus; code rewritten by every kind of
+// through the bus; budgets of a line run as many steps, taking as many
+// cycles, as the plain loop of single steps (on cartridges, and on streams
+// across a page's end with BL and calls of ARM code); code rewritten by every kind of
 // store (the processor's, through a mirror, by DMA3) must run as rewritten;
 // pages that share a set of records must each run their own code.
 #include <gtest/gtest.h>
@@ -18,6 +20,8 @@
 #include "cpu/decoded.h"
 #include "cpu/thumb.h"
 #include "processor_state.h"
+#include "shell/cartridge.h"
+#include "video/video.h"
 
 namespace {
 
@@ -370,6 +374,189 @@ TEST_F(DecodedRecordsTest, PagesSharingASetRunTheirOwnCode) {
     cpu_run(400, 0);
     EXPECT_EQ(cpu_regs[0], 3u * 101);
     EXPECT_EQ(fetch_word(cpu_regs[15] - 8), ARM_SPIN);
+}
+
+// --- The clock: the run loop against the plain loop of single steps --------
+
+// One step at a time while the cycles spent are below the budget, each
+// step's cycles plus `extra`: the rule cpu_run keeps, without records.
+uint32_t plain_run(uint32_t budget, uint32_t extra) {
+    uint32_t sum = 0;
+    while (sum < budget) {
+        sum += (in_thumb_state() ? thumb_step() : arm_step()) + extra;
+        steps_taken++;
+    }
+    return sum;
+}
+
+// What one budget did: its steps and cycles and the state it left.
+struct LineRun {
+    uint64_t steps;
+    uint32_t cycles;
+    ProcessorState cpu;
+    uint64_t iram_hash;
+};
+
+uint64_t iram_hash() {
+    uint64_t hash = 0xCBF29CE484222325;
+    for (uint32_t i = 0; i < IRAM_SIZE; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, iram + i, 8);
+        hash = (hash ^ word) * 0x100000001B3;
+    }
+    return hash;
+}
+
+std::vector<LineRun>* line_log;
+uint32_t (*line_runner)(uint32_t budget, uint32_t extra);
+
+void logged_run(uint32_t budget, uint32_t extra) {
+    uint64_t before = steps_taken;
+    uint32_t cycles = line_runner(budget, extra);
+    line_log->push_back({steps_taken - before, cycles, ProcessorState::capture(), iram_hash()});
+}
+
+// Every budget of `frames` frames of the cartridge, run by `runner`; work
+// RAM as the last frame leaves it.
+std::vector<LineRun> cartridge_lines(const std::string& path, int frames,
+                                     uint32_t (*runner)(uint32_t, uint32_t),
+                                     std::vector<uint8_t>& work_ram) {
+    std::vector<LineRun> log;
+    // A load leaves work RAM and internal RAM as they were: both runs
+    // start from them cleared.
+    std::memset(wram, 0, WRAM_SIZE);
+    std::memset(iram, 0, IRAM_SIZE);
+    EXPECT_FALSE(read_rom_file(path.c_str())) << path << ": " << rom_load_error;
+    console_reset();
+    line_log = &log;
+    line_runner = runner;
+    processor_run = logged_run;
+    for (int frame = 0; frame < frames; frame++) frame_run();
+    work_ram.assign(wram, wram + WRAM_SIZE);
+    return log;
+}
+
+TEST_F(DecodedRecordsTest, CartridgeLinesRunAsThePlainStepsRunThem) {
+#ifndef CART_DIR
+    GTEST_SKIP() << "no cartridges (no ARM cross compiler)";
+#else
+    constexpr int FRAMES = 2;
+    constexpr size_t BUDGETS_PER_FRAME = 2 * VISIBLE_LINES + VBLANK_LINES;
+    for (const char* name : {"workload_thumb_o2", "thumb_branch", "workload"}) {
+        SCOPED_TRACE(name);
+        std::string path = std::string(CART_DIR) + "/" + name + ".gba";
+        std::vector<uint8_t> plain_ram, run_ram;
+        std::vector<LineRun> plain = cartridge_lines(path, FRAMES, plain_run, plain_ram);
+        std::vector<LineRun> run = cartridge_lines(path, FRAMES, cpu_run, run_ram);
+        ASSERT_EQ(run.size(), plain.size());
+        for (size_t i = 0; i < run.size(); i++) {
+            SCOPED_TRACE("frame " + std::to_string(i / BUDGETS_PER_FRAME) + ", budget " +
+                         std::to_string(i % BUDGETS_PER_FRAME));
+            ASSERT_EQ(run[i].steps, plain[i].steps);
+            ASSERT_EQ(run[i].cycles, plain[i].cycles);
+            ASSERT_EQ(run[i].cpu.differences(plain[i].cpu), "");
+            ASSERT_EQ(run[i].iram_hash, plain[i].iram_hash);
+        }
+        EXPECT_TRUE(run_ram == plain_ram);
+    }
+#endif
+}
+
+// ThumbStream's instructions with BL pairs (to up to three instructions
+// past the pair), calls of ARM code (ADD r0, PC, #4; BX r0 to ADD r0, PC,
+// #1; BX r0 back) and now and then a conditional branch back to one of
+// the four instructions before it, for code that starts at `at`. No jump
+// lands inside a pair or a call: those come only where no jump of the
+// four halfwords before them reaches.
+std::vector<uint16_t> interworking_stream(uint32_t seed, uint32_t at, size_t length) {
+    ThumbStream stream(seed);
+    std::mt19937 rng(seed);
+    std::vector<uint16_t> halves;
+    std::vector<bool> plain;  // by halfword: a ThumbStream instruction
+    uint32_t since_jump = 0;  // halfwords since the last one that jumps forward
+    auto here = [&] { return at + 2 * uint32_t(halves.size()); };
+    auto add = [&](uint16_t half, bool is_plain) {
+        halves.push_back(half);
+        plain.push_back(is_plain);
+        since_jump++;
+    };
+    auto add_from_stream = [&] {
+        uint16_t half = stream.next();
+        add(half, true);
+        if ((half & 0xF000) == 0xD000 || (half & 0xF800) == 0xE000) since_jump = 0;
+    };
+    while (halves.size() < length) {
+        uint32_t choice = rng() % 16;
+        if (choice <= 2 && since_jump < 4) choice = 15;
+        switch (choice) {
+            case 0:
+            case 1:
+                add(0xF000, false);
+                add(uint16_t(0xF800 | rng() % 4), false);
+                since_jump = 0;
+                break;
+            case 2: {
+                uint32_t arm_at = ((here() + 4) & ~3u) + 4;  // where ADD r0, PC, #4 points
+                add(0xA001, false);
+                add(0x4700, false);
+                while (here() < arm_at) add(0x46C0, false);  // never runs
+                for (uint32_t word : {0xE28F0001u, 0xE12FFF10u}) {
+                    add(uint16_t(word), false);
+                    add(uint16_t(word >> 16), false);
+                }
+                break;
+            }
+            case 3: {
+                uint32_t back = 1 + rng() % 4;
+                if (halves.size() >= back && plain[halves.size() - back]) {
+                    add(uint16_t(0xD000 | (rng() % 14) << 8 | ((-2 - back) & 0xFF)), false);
+                    break;
+                }
+                add_from_stream();
+                break;
+            }
+            default: add_from_stream();
+        }
+    }
+    return halves;
+}
+
+TEST_F(DecodedRecordsTest, ThumbBudgetsAcrossAPageEndRunAsThePlainStepsRunThem) {
+    constexpr int STREAMS = 150, LINES = 40;
+    constexpr size_t LENGTH = 700;
+    for (uint32_t seed = 1; seed <= STREAMS; seed++) {
+        std::mt19937 rng(seed * 104729);
+        // In work RAM, so that the streams' stores (to internal RAM) leave
+        // the code alone; across one of its page ends.
+        const uint32_t at = 0x02000000 + 2 * FAST_PAGE_SIZE - 2 * (rng() % LENGTH);
+        std::vector<uint16_t> halves = interworking_stream(seed, at, LENGTH);
+        for (int i = 0; i < 8; i++) halves.push_back(THUMB_SPIN);
+        for (size_t i = 0; i < halves.size(); i++) mem_write16(at + 2 * uint32_t(i), halves[i]);
+        randomise_registers(rng);
+        cpu_regs[ThumbStream::OFFSET_REG_LOW] = rng() % 32;
+        cpu_regs[6] = 0x03000400 + rng() % 1024;
+        cpu_regs[7] = 0x03004000 + rng() % 1024;
+        cpu_regs[13] = 0x03006000 + 4 * (rng() % 64);
+        cpu_regs[15] = at;
+        cpu_cpsr |= CPSR_T;
+        thumb_refill();
+        for (int line = 0; line < LINES; line++) {
+            const uint32_t budget = rng() % 4 ? 1 + rng() % 400 : 1 + rng() % 8;
+            const uint32_t extra = rng() % 3;
+            SCOPED_TRACE("seed " + std::to_string(seed) + ", line " + std::to_string(line));
+            State before = State::capture();
+            uint64_t start = steps_taken;
+            uint32_t plain_cycles = plain_run(budget, extra);
+            uint64_t plain_steps = steps_taken - start;
+            State plain = State::capture();
+            before.restore();
+            start = steps_taken;
+            uint32_t cycles = cpu_run(budget, extra);
+            ASSERT_EQ(steps_taken - start, plain_steps);
+            ASSERT_EQ(cycles, plain_cycles);
+            ASSERT_EQ(State::capture().differences(plain), "");
+        }
+    }
 }
 
 }  // namespace
