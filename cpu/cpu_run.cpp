@@ -1,7 +1,6 @@
 // The run loop: the frame loop hands the processor a line's budget of
 // cycles, and the processor runs steps until it is spent, in the
-// instruction set the T bit names and, for ARM code, on the method the user
-// chose.
+// instruction set the T bit names, on the method the user chose.
 #include "cpu/arm.h"
 #include "cpu/cpu.h"
 #include "cpu/thumb.h"
@@ -10,8 +9,8 @@
 uint64_t steps_taken = 0;
 
 uint32_t cpu_step() {
-    if (in_thumb_state()) return thumb_step();
     if (cpu_method == Method::Dynarec) return dynarec_step() & 0xFFFF;
+    if (in_thumb_state()) return thumb_step();
     return arm_step();
 }
 
@@ -28,8 +27,7 @@ uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
         uint32_t opcode = cpu_opcode;
         uint32_t cond = opcode >> 28;
         sum += cost;
-        bool jumped =
-            (cond == 0xE || condition_passed(cond)) && arm_table[arm_index(opcode)]();
+        bool jumped = (cond == 0xE || condition_passed(cond)) && arm_table[arm_index(opcode)]();
         if (jumped && in_thumb_state()) {
             thumb_refill();
             break;
@@ -69,15 +67,15 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
 }  // namespace
 
 // The recompiler's loop runs the same steps the interpreter would (whole
-// blocks where they fit, the interpreter for the rest), so both methods see
-// the same clock.
+// blocks where they fit, the interpreter for the rest), in either
+// instruction set, so both methods see the same clock.
 void cpu_run(uint32_t budget, uint32_t extra) {
     uint32_t sum = 0;
     while (sum < budget) {
-        if (in_thumb_state()) {
-            sum = run_thumb(sum, budget, extra);
-        } else if (cpu_method == Method::Dynarec) {
+        if (cpu_method == Method::Dynarec) {
             sum += dynarec_run(budget - sum, extra, steps_taken);
+        } else if (in_thumb_state()) {
+            sum = run_thumb(sum, budget, extra);
         } else {
             sum = run_arm(sum, budget, extra);
         }

@@ -96,6 +96,7 @@ void decode_multiply(DecodedInsn& insn) {
 void decode_branch(DecodedInsn& insn) {
     insn.kind = InsnKind::Branch;
     insn.link = insn.word & (1u << 24);
+    insn.link_address = insn.address + 4;
     int32_t offset = int32_t(insn.word << 8) >> 6;  // sign-extended, times 4
     insn.target = insn.address + 8 + uint32_t(offset);
 }
@@ -121,6 +122,7 @@ void decode_instruction(DecodedInsn& insn) {
         insn.kind = InsnKind::Handler;
     }
     if (insn.kind == InsnKind::Handler) {
+        insn.handler = arm_table[arm_index(word)];
         insn.flags_read = uint8_t(arm_flags_read(word));
         insn.flags_set = uint8_t(arm_flags_set(word));
     }
@@ -135,12 +137,14 @@ bool ends_block(const DecodedInsn& insn) {
 void decode_arm_block(uint32_t address, DecodedBlock& block) {
     block.start = address;
     block.count = 0;
+    block.thumb = false;
     uint32_t region = address >> 24;
     while (block.count < BLOCK_MAX_INSNS) {
         DecodedInsn& insn = block.insns[block.count++];
         insn = DecodedInsn{};
         insn.address = address;
         insn.word = fetch_word(address);
+        insn.cycles = ARM_CYCLES;
         decode_instruction(insn);
         if (ends_block(insn)) break;
         address += 4;

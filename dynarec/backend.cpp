@@ -39,8 +39,8 @@ void load_reg(Reg32 d, uint32_t r, uint32_t address) {
 // store into translated code.
 struct StaleExit {
     Fixup from;
-    uint32_t unexecuted;  // instructions charged but not run
-    uint32_t next;        // address of the next instruction
+    uint32_t first_unexecuted;  // of the instructions charged but not run
+    uint32_t next;              // address of the next instruction
 };
 
 struct Lowering {
@@ -51,11 +51,12 @@ struct Lowering {
 
 // --- Exits ---------------------------------------------------------------
 
-// To a known address: r15 written, then a jump that the link routine will
-// point at the successor. Until then it lands on the tail right after it,
-// which hands the routine the jump's position.
-void exit_to(uint32_t address) {
-    mov(reg(15), address + 8);
+// To a known address in the block's instruction set: r15 written, then a
+// jump that the link routine will point at the successor. Until then it
+// lands on the tail right after it, which hands the routine the jump's
+// position.
+void exit_to(const DecodedBlock& block, uint32_t address) {
+    mov(reg(15), address + pc_ahead(block));
     Fixup link = jmp_forward();
     patch_here(link);
     mov(eax, link.pos);
@@ -317,9 +318,9 @@ void lower_multiply(Lowering&, const DecodedInsn& insn) {
 
 // Always the last instruction: the taken path here, the failed condition's
 // fall-through after it (lower_block).
-void lower_branch(Lowering&, const DecodedInsn& insn) {
-    if (insn.link) mov(reg(14), insn.address + 4);
-    exit_to(insn.target);
+void lower_branch(Lowering& lowering, const DecodedInsn& insn) {
+    if (insn.link) mov(reg(14), insn.link_address);
+    exit_to(*lowering.block, insn.target);
 }
 
 // --- Handlers ------------------------------------------------------------
@@ -329,30 +330,30 @@ void lower_branch(Lowering&, const DecodedInsn& insn) {
 // over translated code ends it too (its code may be what runs next).
 void lower_handler(Lowering& lowering, const DecodedInsn& insn) {
     mov(state_field(&cpu_opcode), insn.word);
-    mov(reg(15), insn.address + 8);
-    call(uintptr_t(arm_table[arm_index(insn.word)]));
+    mov(reg(15), insn.address + pc_ahead(*lowering.block));
+    call(uintptr_t(insn.handler));
     if (insn.may_jump) {
-        // Either way on through the indirect table: a handler that writes
-        // r15 and reports NEXT (a write-back into r15) goes on at r15 - 4,
-        // as the interpreter's sequential fetch does.
-        // Both helpers report whether translated code may go on: Thumb code
-        // and code written over go back to C (the indirect table holds ARM
-        // blocks, and blocks that may be stale).
+        // Either way on through the indirect table, in whichever
+        // instruction set the handler left: a handler that writes r15 and
+        // reports NEXT (a write-back into r15) goes on at the sequential
+        // fetch's address, as the interpreter does. Both helpers report
+        // whether translated code may go on: after code was written over,
+        // C empties the cache first.
         test(eax, 0xFFu);  // bool in al
         Fixup jumped = jcc_forward(CC_NE);
         call(uintptr_t(&fetch_after_handler));
-        Fixup in_arm = jcc_forward_if_true();
+        Fixup go_on = jcc_forward_if_true();
         jmp(leave_routine);
         patch_here(jumped);
         call(uintptr_t(&refill_after_jump));
         test(eax, 0xFFu);
         jcc(CC_E, leave_routine);
-        patch_here(in_arm);
+        patch_here(go_on);
         exit_through_dispatch();
     } else {
         alu8(CMP, absolute(&code_stale), 0);
-        uint32_t unexecuted = lowering.block->count - lowering.index - 1;
-        lowering.stale_exits.push_back({jcc_forward(CC_NE), unexecuted, insn.address + 4});
+        uint32_t next = insn.address + insn_bytes(*lowering.block);
+        lowering.stale_exits.push_back({jcc_forward(CC_NE), lowering.index + 1, next});
     }
 }
 
@@ -368,6 +369,14 @@ const Lower lowerings[] = {
     lower_handler,          // Handler
 };
 
+}  // namespace
+
+Mem state_field(const void* field) {
+    return mem(STATE, int32_t(uintptr_t(field) - uintptr_t(&cpu)));
+}
+
+namespace {
+
 // The bound is worked out from the longest lowering of every kind; passing
 // it would have written past the room translate_block made.
 [[noreturn]] void too_long(const DecodedBlock& block) {
@@ -375,21 +384,52 @@ const Lower lowerings[] = {
     std::abort();
 }
 
-}  // namespace
-
-Mem state_field(const void* field) {
-    return mem(STATE, int32_t(uintptr_t(field) - uintptr_t(&cpu)));
+// The instructions from `first` to the end of the block: their number and
+// the cycles they take beyond one step each.
+struct Steps {
+    uint32_t count;
+    uint32_t surplus;
+};
+Steps steps_from(const DecodedBlock& block, uint32_t first) {
+    Steps steps{block.count - first, 0};
+    for (uint32_t i = first; i < block.count; i++)
+        steps.surplus += block.insns[i].cycles - step_cycles(block);
+    return steps;
 }
 
+// Charges (sign 1) or gives back (sign -1) the steps: the counter, and for
+// Thumb code the counts C tells the steps from the cycles by.
+void charge(const DecodedBlock& block, Steps steps, int sign) {
+    const int32_t* costs = translated_clock.costs[block.thumb];
+    alu(sign > 0 ? SUB : ADD, COUNTER, absolute(&costs[steps.count]));
+    if (steps.surplus) alu(sign > 0 ? SUB : ADD, COUNTER, steps.surplus);
+    if (!block.thumb) return;
+    alu(sign > 0 ? ADD : SUB, absolute(&translated_clock.thumb_steps), steps.count);
+    if (steps.surplus)
+        alu(sign > 0 ? ADD : SUB, absolute(&translated_clock.surplus_cycles), steps.surplus);
+}
+
+}  // namespace
+
 uint8_t* emit_block(const DecodedBlock& block) {
-    emit_u32(block.count);
+    Steps all = steps_from(block, 0);
+    emit_u32(block_header(all.count, all.count * step_cycles(block) + all.surplus));
     uint8_t* entry = code_buffer + code_pos;
     uint32_t start = code_pos;
 
-    // The budget: the whole block, or back to C.
-    alu(CMP, COUNTER, block.count);
-    jcc(CC_L, leave_routine);
-    alu(SUB, COUNTER, block.count);
+    // The budget: the interpreter starts a step while the budget is not
+    // reached, so the block runs when the counter exceeds what all its
+    // steps but the last cost; else back to C.
+    const int32_t* costs = translated_clock.costs[block.thumb];
+    uint32_t before_last = all.surplus - steps_from(block, block.count - 1).surplus;
+    if (before_last) {
+        lea(eax, mem(ptr(COUNTER), -int32_t(before_last)));
+        alu(CMP, eax, absolute(&costs[block.count - 1]));
+    } else {
+        alu(CMP, COUNTER, absolute(&costs[block.count - 1]));
+    }
+    jcc(CC_LE, leave_routine);
+    charge(block, all, 1);
 
     Lowering lowering{&block, 0, {}};
     bool ended = false;
@@ -404,12 +444,13 @@ uint8_t* emit_block(const DecodedBlock& block) {
     // Straight on, unless the last instruction always leaves by itself: a
     // block cut short, or a last instruction whose condition failed.
     const DecodedInsn& last = block.insns[block.count - 1];
-    if (!(ended && last.cond == 0xE)) exit_to(last.address + 4);
+    if (!(ended && last.cond == 0xE)) exit_to(block, last.address + insn_bytes(block));
 
     for (const StaleExit& exit : lowering.stale_exits) {
         patch_here(exit.from);
-        if (exit.unexecuted) alu(ADD, COUNTER, exit.unexecuted);
-        mov(reg(15), exit.next + 8);
+        Steps unexecuted = steps_from(block, exit.first_unexecuted);
+        if (unexecuted.count) charge(block, unexecuted, -1);
+        mov(reg(15), exit.next + pc_ahead(block));
         jmp(leave_routine);
     }
     if (code_pos - start > BLOCK_MAX_BYTES) too_long(block);

@@ -1,14 +1,19 @@
 // The Dynarec method's run loop. The frame loop hands it what is left of a
-// line's budget; it converts that into steps, enters translated code with
-// them in COUNTER, and translated code runs block to block (linked, or
-// through the indirect table) until the counter cannot cover the next
-// block, the processor leaves ARM state, or translated code was written
-// over. Then C takes over: the interpreter runs the steps that no whole
-// block fits, exactly as it would have run them itself.
+// line's budget; it enters translated code with those cycles in COUNTER,
+// and translated code runs block to block (linked, or through the indirect
+// table, in ARM and Thumb code alike) until the counter cannot cover the
+// next block or translated code was written over. Then C takes over: the
+// interpreter runs the steps that no whole block fits, exactly as it would
+// have run them itself.
+//
+// Blocks are found by a key: r15 when the block is entered, with bit 0 set
+// for Thumb code (ARM keys are word-aligned, Thumb keys odd), so that the
+// same address holds a block of each set.
 #include <initializer_list>
 
 #include "cpu/arm.h"
 #include "cpu/cpu.h"
+#include "cpu/thumb.h"
 #include "dynarec/dynarec.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -25,61 +30,89 @@ using namespace x86;
 uintptr_t leave_routine, dispatch_routine, link_routine;
 uint64_t dynarec_flush_count = 0;
 uint64_t blocks_translated = 0;
+TranslatedClock translated_clock;
 
 namespace {
+
+constexpr uint32_t NO_KEY = 2;  // neither word-aligned nor odd
+
+// r15 where no block starts gives NO_KEY: an ARM r15 keeps the low bits a
+// jump wrote (the fetch ignores them), and so may a Thumb r15 that an
+// exception return wrote. Their instructions run on the interpreter.
+uint32_t current_key() {
+    uint32_t pc = cpu_regs[15];
+    if (in_thumb_state()) return (pc & 1) ? NO_KEY : pc | 1;
+    return (pc & 3) ? NO_KEY : pc;
+}
+bool thumb_key(uint32_t key) { return key & 1; }
+
+// The extra cycles per step that translated_clock's costs hold.
+uint32_t clock_extra = ~0u;
+
+void set_clock(uint32_t extra) {
+    if (extra == clock_extra) return;
+    clock_extra = extra;
+    for (uint32_t n = 0; n <= BLOCK_MAX_INSNS; n++) {
+        translated_clock.costs[0][n] = int32_t(n * (ARM_CYCLES + extra));
+        translated_clock.costs[1][n] = int32_t(n * (THUMB_CYCLES + extra));
+    }
+}
 
 // The entry routine: saves what the ABI wants kept, sets STATE and COUNTER
 // and jumps into the block; the leave routine undoes it and returns the
 // counter. Inside, the stack is 16-byte aligned for the calls blocks make.
-using Enter = uint32_t (*)(uint32_t steps, const uint8_t* block);
+using Enter = int32_t (*)(int32_t cycles, const uint8_t* block);
 Enter enter_translated;
 
 // Where the fixed routines end and blocks begin: emptying the cache keeps
 // the routines.
 uint32_t blocks_start = 0;
 
-// The indirect table: a direct-mapped cache from r15 to a block's entry,
-// probed inline by the dispatch routine. Entries hold the executable
+// The indirect table: a direct-mapped cache from a block's key to its
+// entry, probed inline by the dispatch routine. Entries hold the executable
 // address in 32 bits: the buffer lies in static storage below 2 GiB.
 struct IndirectEntry {
-    uint32_t pc;
+    uint32_t key;
     uint32_t code;
 };
-constexpr uint32_t INDIRECT_ENTRIES = 1024;
-constexpr uint32_t NO_PC = 1;  // never an ARM r15 (not word-aligned)
+constexpr uint32_t INDIRECT_ENTRIES = 2048;
 IndirectEntry indirect_table[INDIRECT_ENTRIES];
 
-uint32_t indirect_index(uint32_t pc) { return (pc >> 2) & (INDIRECT_ENTRIES - 1); }
+// Halfwords apart: Thumb blocks may start at neighbouring halfwords.
+uint32_t indirect_index(uint32_t key) { return (key >> 1) & (INDIRECT_ENTRIES - 1); }
 
 void clear_indirect_table() {
-    for (IndirectEntry& entry : indirect_table) entry = {NO_PC, 0};
+    for (IndirectEntry& entry : indirect_table) entry = {NO_KEY, 0};
 }
 
-uint8_t* translate_block(uint32_t pc);
+uint8_t* translate_block(uint32_t key);
 
-// The block to run at pc (r15 = its address + 8), or null when C must take
-// over: code was written over, the processor is in Thumb state, or the code
-// lies where writes are not watched. Translated code only finds blocks; C
-// translates, between runs, so that no translation (nor the emptying of a
-// full buffer) happens under a running block.
-uint8_t* find_block(uint32_t pc, bool translate) {
-    if (code_stale || in_thumb_state() || (pc & 3)) return nullptr;
-    uint8_t* code = cache_find(pc);
+// The address of the first instruction of the block a key names.
+uint32_t block_address(uint32_t key) { return thumb_key(key) ? key - 1 - 4 : key - 8; }
+
+// The block to run for a key, or null when C must take over: code was
+// written over, r15 is no place a block starts, or the code lies where
+// writes are not watched. Translated code only finds blocks; C translates,
+// between runs, so that no translation (nor the emptying of a full buffer)
+// happens under a running block.
+uint8_t* find_block(uint32_t key, bool translate) {
+    if (code_stale || key == NO_KEY) return nullptr;
+    uint8_t* code = cache_find(key);
     if (!code) {
-        if (!translate || code_page(pc - 8) == CODE_PAGE_UNWATCHED) return nullptr;
-        code = translate_block(pc);
+        if (!translate || code_page(block_address(key)) == CODE_PAGE_UNWATCHED) return nullptr;
+        code = translate_block(key);
     }
-    indirect_table[indirect_index(pc)] = {pc, uint32_t(uintptr_t(code))};
+    indirect_table[indirect_index(key)] = {key, uint32_t(uintptr_t(code))};
     return code;
 }
 
 // Called by the dispatch routine on a miss of the indirect table.
-uint8_t* lookup_from_translated(uint32_t pc) { return find_block(pc, false); }
+uint8_t* lookup_from_translated(uint32_t key) { return find_block(key, false); }
 
-// Called by an unlinked exit: when the successor exists, the exit's jump is
-// pointed at it for good.
+// Called by an unlinked exit, which stays in its block's instruction set:
+// when the successor exists, the exit's jump is pointed at it for good.
 uint8_t* link_from_translated(uint32_t site) {
-    uint8_t* code = find_block(cpu_regs[15], false);
+    uint8_t* code = find_block(current_key(), false);
     if (code) {
         code_buffer_writable();
         patch_to(Fixup{site}, uintptr_t(code));
@@ -131,11 +164,17 @@ void emit_fixed_routines() {
     ret();
 #endif
 
-    // dispatch: r15 through the indirect table, else C.
+    // dispatch: the key of r15 in the set the T bit names (as current_key
+    // makes it; NO_KEY back to C) through the indirect table, else C.
     dispatch_routine = uintptr_t(code_buffer) + code_pos;
     mov(eax, state_field(&cpu_regs[15]));
+    test8(state_field(&cpu_cpsr), uint8_t(CPSR_T));
+    Fixup thumb = jcc_forward(CC_NE);
+    test(eax, 3u);
+    jcc(CC_NE, leave_routine);
+    uintptr_t probe = uintptr_t(code_buffer) + code_pos;
     mov(ecx, eax);
-    shift(SHR, ecx, 2);
+    shift(SHR, ecx, 1);
     alu(AND, ecx, INDIRECT_ENTRIES - 1);
     mov(edx, uint32_t(uintptr_t(indirect_table)));
     alu(CMP, eax, mem(ptr(edx), ecx, 8));
@@ -144,6 +183,11 @@ void emit_fixed_routines() {
     jmp(ptr(ecx));
     patch_here(miss);
     call_with_eax(uintptr_t(&lookup_from_translated));
+    patch_here(thumb);
+    test(eax, 1u);
+    jcc(CC_NE, leave_routine);
+    alu(OR, eax, 1u);
+    jmp(probe);
 
     // link: eax = the position of the exit's rel32.
     link_routine = uintptr_t(code_buffer) + code_pos;
@@ -153,32 +197,63 @@ void emit_fixed_routines() {
     code_buffer_executable();
 }
 
-uint8_t* translate_block(uint32_t pc) {
+uint8_t* translate_block(uint32_t key) {
     if (code_pos + 4 + BLOCK_MAX_BYTES > code_buffer_size || cache_full()) dynarec_flush();
     DecodedBlock block;
-    decode_arm_block(pc - 8, block);
+    if (thumb_key(key))
+        decode_thumb_block(block_address(key), block);
+    else
+        decode_arm_block(block_address(key), block);
     compute_flag_liveness(block);
     code_buffer_writable();
     uint8_t* entry = emit_block(block);
     code_buffer_executable();
-    for (uint32_t i = 0; i < block.count; i++) mark_code_page(code_page(block.insns[i].address));
-    cache_insert(pc, entry);
+    for (uint32_t i = 0; i < block.count; i++) {
+        const DecodedInsn& insn = block.insns[i];
+        mark_code_page(code_page(insn.address));
+        // A BL pair's second halfword is read at translation.
+        if (block.thumb && insn.kind == InsnKind::Branch && insn.link)
+            mark_code_page(code_page(insn.address + 2));
+    }
+    cache_insert(key, entry);
     blocks_translated++;
     return entry;
 }
 
-uint32_t block_length(const uint8_t* entry) {
-    uint32_t count;
-    __builtin_memcpy(&count, entry - 4, 4);
-    return count;
+uint32_t header_of(const uint8_t* entry) {
+    uint32_t header;
+    __builtin_memcpy(&header, entry - 4, 4);
+    return header;
 }
 
-// Runs translated code with `steps` in the counter; returns how many ran
-// and leaves the processor exact (the latch too).
-uint32_t run_translated(uint32_t steps, const uint8_t* entry) {
-    uint32_t left = enter_translated(steps, entry);
-    if (!in_thumb_state()) cpu_opcode = fetch_word(cpu_regs[15] - 8);
-    return steps - left;
+struct Ran {
+    uint32_t cycles, steps;
+};
+
+// Runs translated code with `cycles` in the counter and leaves the
+// processor exact (the latch too). The steps follow from the cycles: every
+// ARM step costs the same, and Thumb blocks counted theirs.
+Ran run_translated(uint32_t cycles, const uint8_t* entry) {
+    translated_clock.thumb_steps = 0;
+    translated_clock.surplus_cycles = 0;
+    int32_t left = enter_translated(int32_t(cycles), entry);
+    if (in_thumb_state())
+        cpu_opcode = fetch_halfword(cpu_regs[15] - 4);
+    else
+        cpu_opcode = fetch_word(cpu_regs[15] - 8);
+    uint32_t used = uint32_t(int32_t(cycles) - left);
+    uint32_t thumb_steps = translated_clock.thumb_steps;
+    uint32_t thumb_cycles =
+        thumb_steps * (THUMB_CYCLES + clock_extra) + translated_clock.surplus_cycles;
+    uint32_t arm_steps = (used - thumb_cycles) / (ARM_CYCLES + clock_extra);
+    return {used, arm_steps + thumb_steps};
+}
+
+// One step on the interpreter, in the current instruction set.
+Ran interpret_step(uint32_t extra) {
+    if (in_thumb_state()) return {thumb_execute() + extra, 1};
+    arm_execute();
+    return {ARM_CYCLES + extra, 1};
 }
 
 }  // namespace
@@ -187,36 +262,34 @@ bool dynarec_available() { return true; }
 
 bool refill_after_jump() {
     cpu_refill();
-    return !in_thumb_state() && !code_stale;
+    return !code_stale;
 }
 bool fetch_after_handler() {
-    arm_fetch();
-    return !in_thumb_state() && !code_stale;
+    if (in_thumb_state())
+        thumb_fetch();
+    else
+        arm_fetch();
+    return !code_stale;
 }
 
 uint32_t dynarec_step() {
     if (code_stale) dynarec_flush();
-    uint8_t* code = find_block(cpu_regs[15], true);
-    if (!code) return arm_step();
-    return run_translated(block_length(code), code) * ARM_CYCLES;
+    uint8_t* code = find_block(current_key(), true);
+    set_clock(0);
+    Ran ran = code ? run_translated(header_of(code) & 0xFFFF, code) : interpret_step(0);
+    return ran.cycles | ran.steps << 16;
 }
 
 uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
-    const uint32_t per_step = ARM_CYCLES + extra;
+    set_clock(extra);
     uint32_t sum = 0;
-    while (sum < budget && !in_thumb_state()) {
+    while (sum < budget) {
         if (code_stale) dynarec_flush();
-        // The steps the interpreter would still run: it starts one while
-        // the sum is below the budget.
-        uint32_t allowed = (budget - sum + per_step - 1) / per_step;
-        uint8_t* code = find_block(cpu_regs[15], true);
-        uint32_t done = code ? run_translated(allowed, code) : 0;
-        if (done == 0) {  // no whole block fits, or none can run here
-            arm_execute();
-            done = 1;
-        }
-        sum += done * per_step;
-        steps += done;
+        uint8_t* code = find_block(current_key(), true);
+        Ran ran = code ? run_translated(budget - sum, code) : Ran{0, 0};
+        if (ran.steps == 0) ran = interpret_step(extra);  // no whole block fits, or none can run
+        sum += ran.cycles;
+        steps += ran.steps;
     }
     return sum;
 }
@@ -243,12 +316,11 @@ void dynarec_stop() { dynarec_flush(); }
 bool dynarec_available() { return false; }
 uint64_t dynarec_flush_count = 0;
 uint64_t blocks_translated = 0;
-uint32_t dynarec_step() { return arm_step(); }
+uint32_t dynarec_step() { return (in_thumb_state() ? thumb_step() : arm_step()) | 1u << 16; }
 uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
     uint32_t sum = 0;
-    while (sum < budget && !in_thumb_state()) {
-        arm_execute();
-        sum += ARM_CYCLES + extra;
+    while (sum < budget) {
+        sum += (in_thumb_state() ? thumb_step() : arm_step()) + extra;
         steps++;
     }
     return sum;
