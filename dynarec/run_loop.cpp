@@ -97,6 +97,8 @@ uint32_t block_address(uint32_t key) { return thumb_key(key) ? key - 1 - 4 : key
 // happens under a running block.
 uint8_t* find_block(uint32_t key, bool translate) {
     if (code_stale || key == NO_KEY) return nullptr;
+    IndirectEntry& recent = indirect_table[indirect_index(key)];
+    if (recent.key == key) return reinterpret_cast<uint8_t*>(uintptr_t(recent.code));
     uint8_t* code = cache_find(key);
     if (!code) {
         if (!translate || code_page(block_address(key)) == CODE_PAGE_UNWATCHED) return nullptr;
@@ -286,11 +288,14 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
     while (sum < budget) {
         if (code_stale) dynarec_flush();
         uint8_t* code = find_block(current_key(), true);
-        Ran ran = code ? run_translated(budget - sum, code) : Ran{0, 0};
-        if (ran.steps == 0) ran = interpret_step(extra);  // no whole block fits, or none can run
+        Ran ran = code ? run_translated(budget - sum, code) : interpret_step(extra);
         sum += ran.cycles;
         steps += ran.steps;
+        if (code && ran.steps == 0) break;  // no whole block fits: the rest below
     }
+    // The line's last steps, fewer than a block holds, on the interpreter:
+    // the same steps either way, and no look-up per step.
+    for (; sum < budget; steps++) sum += interpret_step(extra).cycles;
     return sum;
 }
 
