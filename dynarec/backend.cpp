@@ -63,14 +63,6 @@ void exit_to(const DecodedBlock& block, uint32_t address) {
     jmp(link_routine);
 }
 
-void exit_through_dispatch() { jmp(dispatch_routine); }
-
-// After a call of a routine returning bool: a jump taken when it is true.
-Fixup jcc_forward_if_true() {
-    test(eax, 0xFFu);
-    return jcc_forward(CC_NE);
-}
-
 // --- Conditions ----------------------------------------------------------
 
 // Jumps taken when the condition fails, to be patched past the instruction;
@@ -334,22 +326,10 @@ void lower_handler(Lowering& lowering, const DecodedInsn& insn) {
     call(uintptr_t(insn.handler));
     if (insn.may_jump) {
         // Either way on through the indirect table, in whichever
-        // instruction set the handler left: a handler that writes r15 and
-        // reports NEXT (a write-back into r15) goes on at the sequential
-        // fetch's address, as the interpreter does. Both helpers report
-        // whether translated code may go on: after code was written over,
-        // C empties the cache first.
+        // instruction set the handler left.
         test(eax, 0xFFu);  // bool in al
-        Fixup jumped = jcc_forward(CC_NE);
-        call(uintptr_t(&fetch_after_handler));
-        Fixup go_on = jcc_forward_if_true();
-        jmp(leave_routine);
-        patch_here(jumped);
-        call(uintptr_t(&refill_after_jump));
-        test(eax, 0xFFu);
-        jcc(CC_E, leave_routine);
-        patch_here(go_on);
-        exit_through_dispatch();
+        jcc(CC_NE, jumped_routine);
+        jmp(next_routine);
     } else {
         alu8(CMP, absolute(&code_stale), 0);
         uint32_t next = insn.address + insn_bytes(*lowering.block);

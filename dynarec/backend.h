@@ -33,6 +33,12 @@ constexpr x86::Reg32 COUNTER = x86::ebp;
 extern uintptr_t leave_routine;     // back to C: the counter is the result
 extern uintptr_t dispatch_routine;  // continue at r15 through the indirect table
 extern uintptr_t link_routine;      // eax = position of the rel32 to patch
+// After a handler that may continue elsewhere, by its report: r15 made the
+// next instruction's as the interpreter's fetch leaves it (after a jump, the
+// instruction at r15 in the set the T bit names; else the sequential one,
+// where a write-back into r15 put it), then on through the dispatch routine,
+// or back to C when the handler wrote over translated code.
+extern uintptr_t jumped_routine, next_routine;
 
 // The clock of translated code, on the interpreter's rule: a step starts
 // while the cycles spent are below the budget, and costs its own cycles
@@ -57,15 +63,6 @@ constexpr uint32_t block_header(uint32_t steps, uint32_t cycles) { return steps 
 // makes room for it first. The longest lowering of an instruction, its
 // condition test and a stale-code exit together stay under 128 bytes.
 constexpr uint32_t BLOCK_MAX_BYTES = 128 * BLOCK_MAX_INSNS + 64;
-
-// Called by translated code after a handler that may continue elsewhere,
-// to latch the next instruction as the interpreter does: after a jump, the
-// instruction at r15 in the instruction set the T bit names; otherwise the
-// sequential fetch (ARM at r15 - 4, Thumb at r15 - 2). Both return whether
-// translated code may go on: the handler wrote over no translated code (a
-// store that also writes r15 is such a handler).
-bool refill_after_jump();
-bool fetch_after_handler();
 
 // Emits the block at code_pos: its 4-byte header (block_header), then the
 // entry, which the returned address points at.

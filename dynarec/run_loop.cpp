@@ -27,7 +27,7 @@
 
 using namespace x86;
 
-uintptr_t leave_routine, dispatch_routine, link_routine;
+uintptr_t leave_routine, dispatch_routine, link_routine, jumped_routine, next_routine;
 uint64_t dynarec_flush_count = 0;
 uint64_t blocks_translated = 0;
 TranslatedClock translated_clock;
@@ -191,6 +191,23 @@ void emit_fixed_routines() {
     alu(OR, eax, 1u);
     jmp(probe);
 
+    // After a handler: r15 moves on by `arm` or `thumb` bytes, as cpu_refill
+    // or arm_fetch and thumb_fetch move it (the latch is C's business).
+    auto after_handler = [](uint32_t arm, uint32_t thumb) {
+        uintptr_t routine = uintptr_t(code_buffer) + code_pos;
+        mov(eax, arm);
+        mov(ecx, thumb);
+        test8(state_field(&cpu_cpsr), uint8_t(CPSR_T));
+        cmov(CC_NE, eax, ecx);
+        alu(ADD, state_field(&cpu_regs[15]), eax);
+        alu8(CMP, absolute(&code_stale), 0);
+        jcc(CC_NE, leave_routine);
+        jmp(dispatch_routine);
+        return routine;
+    };
+    jumped_routine = after_handler(8, 4);
+    next_routine = after_handler(4, 2);
+
     // link: eax = the position of the exit's rel32.
     link_routine = uintptr_t(code_buffer) + code_pos;
     call_with_eax(uintptr_t(&link_from_translated));
@@ -261,18 +278,6 @@ Ran interpret_step(uint32_t extra) {
 }  // namespace
 
 bool dynarec_available() { return true; }
-
-bool refill_after_jump() {
-    cpu_refill();
-    return !code_stale;
-}
-bool fetch_after_handler() {
-    if (in_thumb_state())
-        thumb_fetch();
-    else
-        arm_fetch();
-    return !code_stale;
-}
 
 uint32_t dynarec_step() {
     if (code_stale) dynarec_flush();
