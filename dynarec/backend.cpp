@@ -11,6 +11,7 @@
 #include "dynarec/code_buffer.h"
 #include "dynarec/code_pages.h"
 #include "dynarec/emitter.h"
+#include "memory/memory.h"
 
 using namespace x86;
 
@@ -26,41 +27,232 @@ Mem flag(uint8_t mask) {
     }
 }
 
-// The value of ARM register r as the instruction at `address` reads it:
-// r15 is the instruction's address + 8.
-void load_reg(Reg32 d, uint32_t r, uint32_t address) {
-    if (r == 15)
-        mov(d, address + 8);
-    else
-        mov(d, reg(r));
-}
+// --- ARM registers in host registers --------------------------------------
+//
+// The ARM registers a block uses most are held in host registers for the
+// whole block: each is loaded before the first instruction that names it
+// (ahead of that instruction's condition, so that every path past it has
+// it), and every exit writes back the ones written so far. Every call of C
+// writes them back before and loads them again after (C reads and writes
+// the record), so the pool may hold registers C does not preserve.
+#if defined(__x86_64__)
+constexpr Reg32 HOST_POOL[] = {esi, edi, r8d, r9d, r10d, r11d, r12d, r13d, r14d, r15d};
+#else
+constexpr Reg32 HOST_POOL[] = {esi, edi};
+#endif
+constexpr uint32_t NOT_HELD = 0xFF;
+
+struct Registers {
+    uint8_t host[16];  // the host register holding ARM register r, or NOT_HELD
+    uint16_t loaded;   // held registers loaded on every path to this point
+    uint16_t dirty;    // held registers written since their last write-back
+};
+
+bool held(const Registers& regs, uint32_t r) { return regs.host[r] != NOT_HELD; }
+Reg32 host_of(const Registers& regs, uint32_t r) { return Reg32{regs.host[r]}; }
 
 // Code that runs after a block has been lowered: the exits taken after a
-// store into translated code.
+// store into translated code, and the slow paths of inline transfers.
 struct StaleExit {
     Fixup from;
     uint32_t first_unexecuted;  // of the instructions charged but not run
     uint32_t next;              // address of the next instruction
 };
 
+struct SlowPath {
+    std::vector<Fixup> from;
+    const DecodedInsn* insn;
+    Registers regs;             // as on the inline path when it leaves
+    uint32_t rejoin;            // position after the inline transfer
+    uint32_t first_unexecuted;  // for a store's stale exit
+};
+
 struct Lowering {
     const DecodedBlock* block;
     uint32_t index;
+    Registers regs;
     std::vector<StaleExit> stale_exits;
+    std::vector<SlowPath> slow_paths;
 };
+
+void write_back(const Registers& regs, uint16_t which) {
+    for (uint32_t r = 0; r < 15; r++)
+        if ((which >> r) & 1) mov(reg(r), host_of(regs, r));
+}
+void reload(const Registers& regs, uint16_t which) {
+    for (uint32_t r = 0; r < 15; r++)
+        if ((which >> r) & 1) mov(host_of(regs, r), reg(r));
+}
+
+// The registers an instruction names, and of those the ones it only writes
+// (no need to load them first when it runs unconditionally).
+uint16_t bit(uint32_t r) { return uint16_t(1u << r); }
+
+uint16_t named_registers(const DecodedInsn& insn, uint16_t& written_only) {
+    uint16_t named = 0;
+    written_only = 0;
+    switch (insn.kind) {
+        case InsnKind::DataProcessing: {
+            bool moves = insn.op == OP_MOV || insn.op == OP_MVN;
+            bool compares = insn.op >= OP_TST && insn.op <= OP_CMN;
+            if (!moves) named |= bit(insn.rn);
+            if (insn.operand2 == Operand2::ShiftedRegister) named |= bit(insn.rm);
+            if (!compares) {
+                if (!(named & bit(insn.rd))) written_only |= bit(insn.rd);
+                named |= bit(insn.rd);
+            }
+            break;
+        }
+        case InsnKind::Multiply: {
+            named = bit(insn.rm) | bit(insn.rs);
+            uint16_t outputs = bit(insn.rd) | (insn.long_form ? bit(insn.rn) : 0);
+            if (insn.accumulate) named |= bit(insn.rn) | (insn.long_form ? bit(insn.rd) : 0);
+            written_only = outputs & ~named;
+            named |= outputs;
+            break;
+        }
+        case InsnKind::Branch: named = insn.link ? bit(14) : 0; break;
+        case InsnKind::BranchExchange: named = bit(insn.rm); break;
+        case InsnKind::Transfer:
+            named = bit(insn.rn) | bit(insn.rd);
+            if (insn.operand2 == Operand2::ShiftedRegister) named |= bit(insn.rm);
+            if (insn.load && insn.rd != insn.rn &&
+                !(insn.operand2 == Operand2::ShiftedRegister && insn.rm == insn.rd))
+                written_only = bit(insn.rd);
+            break;
+        case InsnKind::BlockTransfer:
+            named = bit(insn.rn) | insn.list;
+            if (insn.load) written_only = insn.list & ~bit(insn.rn);
+            break;
+        default: break;
+    }
+    uint16_t no_pc = uint16_t(~bit(15));
+    written_only &= no_pc;
+    return named & no_pc;
+}
+
+// The registers the block names most often, up to the pool's size; one
+// named once gains nothing.
+Registers choose_registers(const DecodedBlock& block) {
+    uint32_t uses[16] = {};
+    for (uint32_t i = 0; i < block.count; i++) {
+        uint16_t written_only;
+        uint16_t named = named_registers(block.insns[i], written_only);
+        for (uint32_t r = 0; r < 15; r++) uses[r] += (named >> r) & 1;
+    }
+    Registers regs;
+    for (uint8_t& h : regs.host) h = NOT_HELD;
+    regs.loaded = regs.dirty = 0;
+    for (Reg32 host : HOST_POOL) {
+        uint32_t best = 15;
+        for (uint32_t r = 0; r < 15; r++)
+            if (!held(regs, r) && uses[r] >= 2 && (best == 15 || uses[r] > uses[best])) best = r;
+        if (best == 15) break;
+        regs.host[best] = host.code;
+    }
+    return regs;
+}
+
+// Before an instruction and its condition: the held registers it names
+// that are not loaded yet.
+void prepare_registers(Registers& regs, const DecodedInsn& insn) {
+    uint16_t written_only;
+    uint16_t named = named_registers(insn, written_only);
+    if (insn.cond != 0xE) written_only = 0;
+    for (uint32_t r = 0; r < 15; r++) {
+        if (!((named >> r) & 1) || !held(regs, r) || ((regs.loaded >> r) & 1)) continue;
+        if (!((written_only >> r) & 1)) mov(host_of(regs, r), reg(r));
+        regs.loaded |= bit(r);
+    }
+}
+
+// The value of ARM register r as the instruction at `address` reads it:
+// r15 is the instruction's address + 8 in ARM code, + 4 in Thumb code.
+Registers* current = nullptr;  // the block being lowered
+uint32_t r15_ahead = 8;        // and its instruction set's distance
+
+void load_reg(Reg32 d, uint32_t r, uint32_t address) {
+    if (r == 15)
+        mov(d, address + r15_ahead);
+    else if (held(*current, r))
+        mov(d, host_of(*current, r));
+    else
+        mov(d, reg(r));
+}
+void store_reg(uint32_t r, Reg32 s) {
+    if (held(*current, r)) {
+        if (host_of(*current, r).code != s.code) mov(host_of(*current, r), s);
+        current->dirty |= bit(r);
+    } else {
+        mov(reg(r), s);
+    }
+}
+void store_reg(uint32_t r, uint32_t imm) {
+    if (held(*current, r)) {
+        mov(host_of(*current, r), imm);
+        current->dirty |= bit(r);
+    } else {
+        mov(reg(r), imm);
+    }
+}
+// d = d op ARM register r.
+void alu_reg(Alu op, Reg32 d, uint32_t r, uint32_t address) {
+    if (r == 15)
+        alu(op, d, address + r15_ahead);
+    else if (held(*current, r))
+        alu(op, d, host_of(*current, r));
+    else
+        alu(op, d, reg(r));
+}
+// ARM register r = r op imm, or r op s.
+void alu_on_reg(Alu op, uint32_t r, uint32_t imm) {
+    if (held(*current, r)) {
+        alu(op, host_of(*current, r), imm);
+        current->dirty |= bit(r);
+    } else {
+        alu(op, reg(r), imm);
+    }
+}
+void alu_on_reg(Alu op, uint32_t r, Reg32 s) {
+    if (held(*current, r)) {
+        alu(op, host_of(*current, r), s);
+        current->dirty |= bit(r);
+    } else {
+        alu(op, reg(r), s);
+    }
+}
 
 // --- Exits ---------------------------------------------------------------
 
-// To a known address in the block's instruction set: r15 written, then a
-// jump that the link routine will point at the successor. Until then it
-// lands on the tail right after it, which hands the routine the jump's
-// position.
-void exit_to(const DecodedBlock& block, uint32_t address) {
-    mov(reg(15), address + pc_ahead(block));
+// To a known address in the block's instruction set: registers written
+// back, then a jump that the link routine will point at the successor. Until then it lands on the
+// tail right after it, which writes r15 and hands the routine the jump's position. A linked jump
+// leaves r15 behind: the successor writes it if it has to leave at its start.
+void exit_to(const Registers& regs, uint32_t address) {
+    write_back(regs, regs.dirty);
     Fixup link = jmp_forward();
     patch_here(link);
+    mov(reg(15), address + r15_ahead);
     mov(eax, link.pos);
     jmp(link_routine);
+}
+
+void exit_through_dispatch() { jmp(dispatch_routine); }
+
+// The interpreter's handler for the instruction, with r15 and the latch
+// exact; the held registers must be in the record.
+void call_handler(const DecodedInsn& insn) {
+    mov(state_field(&cpu_opcode), insn.word);
+    mov(reg(15), insn.address + r15_ahead);
+    call(uintptr_t(insn.handler));
+}
+
+// After a call that may have stored over translated code: leave when it
+// did, with the instructions after this one given back.
+void leave_if_stale(Lowering& lowering, const DecodedInsn& insn) {
+    alu8(CMP, absolute(&code_stale), 0);
+    uint32_t next = insn.address + insn_bytes(*lowering.block);
+    lowering.stale_exits.push_back({jcc_forward(CC_NE), lowering.index + 1, next});
 }
 
 // --- Conditions ----------------------------------------------------------
@@ -136,10 +328,11 @@ void carry_in(bool inverted) {
 
 // --- Data processing -----------------------------------------------------
 
-// Operand 2 of a register form into ecx; when the flags need the shifter's
-// carry, it is stored into C here, while the host's CF holds it.
-void shifted_register(const DecodedInsn& insn, bool carry_needed) {
-    load_reg(ecx, insn.rm, insn.address);
+// Operand 2 of a register form into `d` (ecx for data processing); when
+// the flags need the shifter's carry, it is stored into C here, while the
+// host's CF holds it.
+void shifted_register(const DecodedInsn& insn, bool carry_needed, Reg32 d = ecx) {
+    load_reg(d, insn.rm, insn.address);
     uint8_t n = insn.amount;
     bool carry_out = true;
     switch (insn.shift) {
@@ -147,30 +340,30 @@ void shifted_register(const DecodedInsn& insn, bool carry_needed) {
             if (n == 0)
                 carry_out = false;  // Rm and C pass through
             else
-                shift(SHL, ecx, n);
+                shift(SHL, d, n);
             break;
         case SHIFT_LSR:
             if (n == 0) {  // LSR #32: 0, C = bit 31
-                bt(ecx, 31);
-                mov(ecx, 0u);
+                bt(d, 31);
+                mov(d, 0u);
             } else {
-                shift(SHR, ecx, n);
+                shift(SHR, d, n);
             }
             break;
         case SHIFT_ASR:
             if (n == 0) {  // ASR #32: every bit is bit 31, and so is C
-                shift(SAR, ecx, 31);
-                bt(ecx, 0);
+                shift(SAR, d, 31);
+                bt(d, 0);
             } else {
-                shift(SAR, ecx, n);
+                shift(SAR, d, n);
             }
             break;
         case SHIFT_ROR:
             if (n == 0) {  // RRX: C into bit 31, bit 0 into C
                 carry_in(false);
-                shift(RCR, ecx, 1);
+                shift(RCR, d, 1);
             } else {
-                shift(ROR, ecx, n);  // CF = bit 31 of the result
+                shift(ROR, d, n);  // CF = bit 31 of the result
             }
             break;
     }
@@ -193,12 +386,7 @@ void move_operand2(const DecodedInsn& insn) {
 }
 
 // eax = operand 2 op Rn, for the reversed subtractions.
-void alu_rn(Alu op, const DecodedInsn& insn) {
-    if (insn.rn == 15)
-        alu(op, eax, insn.address + 8);
-    else
-        alu(op, eax, reg(insn.rn));
-}
+void alu_rn(Alu op, const DecodedInsn& insn) { alu_reg(op, eax, insn.rn, insn.address); }
 
 void lower_data_processing(Lowering&, const DecodedInsn& insn) {
     DataOp op = insn.op;
@@ -263,7 +451,7 @@ void lower_data_processing(Lowering&, const DecodedInsn& insn) {
             break;
     }
     store_flags(live, c_from, !logical);
-    if (op < OP_TST || op > OP_CMN) mov(reg(insn.rd), eax);
+    if (op < OP_TST || op > OP_CMN) store_reg(insn.rd, eax);
 }
 
 // --- Multiplies ----------------------------------------------------------
@@ -272,17 +460,17 @@ void lower_data_processing(Lowering&, const DecodedInsn& insn) {
 // (+ RdHi:RdLo), the high word written first as the interpreter does. S
 // sets N and Z from the whole result and keeps C and V.
 void lower_multiply(Lowering&, const DecodedInsn& insn) {
-    mov(eax, reg(insn.rm));
-    mov(ecx, reg(insn.rs));
+    load_reg(eax, insn.rm, insn.address);
+    load_reg(ecx, insn.rs, insn.address);
     bool flags = insn.sets_flags && insn.flags_live;
     if (!insn.long_form) {
         imul(eax, ecx);
-        if (insn.accumulate) alu(ADD, eax, reg(insn.rn));
+        if (insn.accumulate) alu_reg(ADD, eax, insn.rn, insn.address);
         if (flags) {
             test(eax, eax);
             store_flags(insn.flags_live, CarryFrom::None, false);
         }
-        mov(reg(insn.rd), eax);
+        store_reg(insn.rd, eax);
         return;
     }
     if (insn.signed_form)
@@ -290,8 +478,8 @@ void lower_multiply(Lowering&, const DecodedInsn& insn) {
     else
         mul(ecx);
     if (insn.accumulate) {
-        alu(ADD, eax, reg(insn.rn));
-        alu(ADC, edx, reg(insn.rd));
+        alu_reg(ADD, eax, insn.rn, insn.address);
+        alu_reg(ADC, edx, insn.rd, insn.address);
     }
     if (flags && (insn.flags_live & FLAG_N)) {
         test(edx, edx);
@@ -302,8 +490,8 @@ void lower_multiply(Lowering&, const DecodedInsn& insn) {
         alu(OR, ecx, eax);
         setcc(CC_E, flag(FLAG_Z));
     }
-    mov(reg(insn.rd), edx);
-    mov(reg(insn.rn), eax);
+    store_reg(insn.rd, edx);
+    store_reg(insn.rn, eax);
 }
 
 // --- Branches ------------------------------------------------------------
@@ -311,19 +499,39 @@ void lower_multiply(Lowering&, const DecodedInsn& insn) {
 // Always the last instruction: the taken path here, the failed condition's
 // fall-through after it (lower_block).
 void lower_branch(Lowering& lowering, const DecodedInsn& insn) {
-    if (insn.link) mov(reg(14), insn.link_address);
-    exit_to(*lowering.block, insn.target);
+    Registers taken = lowering.regs;  // the link is written on this path only
+    Registers* outer = current;
+    current = &taken;
+    if (insn.link) store_reg(14, insn.link_address);
+    current = outer;
+    exit_to(taken, insn.target);
+}
+
+// BX to ARM code: r15 = Rm + 8, as the interpreter's fetch has it, and on
+// through the indirect table. To Thumb code (bit 0 set): the handler, then
+// on as after any jumping handler. The registers are in the record already
+// (lower_block writes them back before the condition).
+void lower_branch_exchange(Lowering&, const DecodedInsn& insn) {
+    load_reg(eax, insn.rm, insn.address);
+    test(eax, 1u);
+    Fixup to_thumb = jcc_forward(CC_NE);
+    alu(ADD, eax, 8u);
+    mov(reg(15), eax);
+    exit_through_dispatch();
+    patch_here(to_thumb);
+    call_handler(insn);
+    jmp(jumped_routine);
 }
 
 // --- Handlers ------------------------------------------------------------
 
-// r15 and the latch exact, then the interpreter's handler. One that may
-// continue elsewhere ends the block; after any other, a store that wrote
-// over translated code ends it too (its code may be what runs next).
+// The interpreter's handler, the held registers written back before the
+// instruction's condition (lower_block) and loaded again after the call.
+// One that may continue elsewhere ends the block; after any other, a store
+// that wrote over translated code ends it too (its code may be what runs
+// next).
 void lower_handler(Lowering& lowering, const DecodedInsn& insn) {
-    mov(state_field(&cpu_opcode), insn.word);
-    mov(reg(15), insn.address + pc_ahead(*lowering.block));
-    call(uintptr_t(insn.handler));
+    call_handler(insn);
     if (insn.may_jump) {
         // Either way on through the indirect table, in whichever
         // instruction set the handler left.
@@ -331,10 +539,134 @@ void lower_handler(Lowering& lowering, const DecodedInsn& insn) {
         jcc(CC_NE, jumped_routine);
         jmp(next_routine);
     } else {
-        alu8(CMP, absolute(&code_stale), 0);
-        uint32_t next = insn.address + insn_bytes(*lowering.block);
-        lowering.stale_exits.push_back({jcc_forward(CC_NE), lowering.index + 1, next});
+        leave_if_stale(lowering, insn);
+        reload(lowering.regs, lowering.regs.loaded);
     }
+}
+
+// --- Loads and stores ------------------------------------------------------
+
+// edx = the fast page entry of the address in ecx: for a read (loads) or
+// a write (stores), null where memory is not plain. Jumps to the slow path
+// when it is null, or when the address is not aligned to `alignment`.
+void fast_page(SlowPath& slow, bool write, uint32_t alignment) {
+    const uintptr_t* table = write ? fast_write_pages : fast_read_pages;
+    mov(edx, ecx);
+    shift(SHR, edx, uint8_t(FAST_PAGE_SHIFT));
+    alu(AND, edx, FAST_PAGE_COUNT - 1);
+    mov_ptr(ptr(edx), absolute(table, edx, uint8_t(sizeof(uintptr_t))));
+    test_ptr(ptr(edx), ptr(edx));
+    slow.from.push_back(jcc_forward(CC_E));
+    if (alignment > 1) {
+        test(ecx, alignment - 1);
+        slow.from.push_back(jcc_forward(CC_NE));
+    }
+}
+
+// The host byte of the console address in ecx: [edx + ecx], once ecx has
+// lost the ignored bits 28-31.
+Mem host_byte(int32_t disp = 0) {
+    alu(AND, ecx, CONSOLE_ADDRESS_MASK);
+    return mem(ptr(edx), ecx, 1, disp);
+}
+
+SlowPath slow_path_for(const Lowering& lowering, const DecodedInsn& insn) {
+    SlowPath slow;
+    slow.insn = &insn;
+    slow.regs = lowering.regs;
+    slow.first_unexecuted = lowering.index + 1;
+    return slow;
+}
+
+// LDR, STR and the halfword forms: the address into ecx; where it lies in
+// a fast page and is aligned, the access in place; else the handler. The
+// write-back comes once no slow path can be taken any more.
+void lower_transfer(Lowering& lowering, const DecodedInsn& insn) {
+    SlowPath slow = slow_path_for(lowering, insn);
+    Alu step = insn.up ? ADD : SUB;
+    load_reg(ecx, insn.rn, insn.address);
+    if (insn.pre) {
+        if (insn.operand2 == Operand2::ShiftedRegister) {
+            shifted_register(insn, false, edx);
+            alu(step, ecx, edx);
+        } else if (insn.imm) {
+            alu(step, ecx, insn.imm);
+        }
+    }
+    fast_page(slow, !insn.load, insn.width);
+    if (!insn.load) load_reg(eax, insn.rd, insn.address);  // before the base moves
+    if (insn.writeback && insn.pre) store_reg(insn.rn, ecx);
+    if (insn.writeback && !insn.pre && insn.operand2 == Operand2::Immediate && insn.imm)
+        alu_on_reg(step, insn.rn, insn.imm);
+    Mem at = host_byte();
+    if (insn.load) {
+        Reg32 d = held(*current, insn.rd) ? host_of(*current, insn.rd) : eax;
+        if (insn.width == 4) mov(d, at);
+        if (insn.width == 2) insn.signed_load ? movsx16(d, at) : movzx16(d, at);
+        if (insn.width == 1) insn.signed_load ? movsx8(d, at) : movzx8(d, at);
+        store_reg(insn.rd, d);
+    } else {
+        if (insn.width == 4) mov(at, eax);
+        if (insn.width == 2) mov16(at, eax);
+        if (insn.width == 1) mov8(at, low8(eax));
+    }
+    if (!insn.pre && insn.operand2 == Operand2::ShiftedRegister) {  // edx is free again
+        shifted_register(insn, false, edx);
+        alu_on_reg(step, insn.rn, edx);
+    }
+    slow.rejoin = code_pos;
+    lowering.slow_paths.push_back(slow);
+}
+
+// LDM and STM: inline when the range is word-aligned and lies in one fast
+// page; the registers go lowest first to the lowest address.
+void lower_block_transfer(Lowering& lowering, const DecodedInsn& insn) {
+    SlowPath slow = slow_path_for(lowering, insn);
+    uint32_t span = 4 * uint32_t(__builtin_popcount(insn.list));
+    int32_t lowest = insn.up ? 0 : -int32_t(span);
+    if (insn.pre == insn.up) lowest += 4;
+    load_reg(ecx, insn.rn, insn.address);
+    if (lowest) alu(ADD, ecx, uint32_t(lowest));
+    fast_page(slow, !insn.load, 4);
+    mov(eax, ecx);
+    alu(AND, eax, FAST_PAGE_SIZE - 1);
+    alu(CMP, eax, FAST_PAGE_SIZE - span);
+    slow.from.push_back(jcc_forward(CC_A));
+    host_byte();
+    int32_t disp = 0;
+    for (uint32_t r = 0; r < 16; r++) {
+        if (!((insn.list >> r) & 1)) continue;
+        Mem at = mem(ptr(edx), ecx, 1, disp);
+        if (insn.load) {
+            Reg32 d = held(*current, r) ? host_of(*current, r) : eax;
+            mov(d, at);
+            store_reg(r, d);
+        } else if (held(*current, r)) {
+            mov(at, host_of(*current, r));
+        } else {
+            load_reg(eax, r, insn.address);
+            mov(at, eax);
+        }
+        disp += 4;
+    }
+    if (insn.writeback) alu_on_reg(insn.up ? ADD : SUB, insn.rn, span);
+    slow.rejoin = code_pos;
+    lowering.slow_paths.push_back(slow);
+}
+
+// Out of line: the registers written back, the handler, a stale exit for a
+// store, the registers loaded again, and back after the inline transfer.
+void emit_slow_path(Lowering& lowering, const SlowPath& slow) {
+    for (Fixup from : slow.from) patch_here(from);
+    write_back(slow.regs, slow.regs.dirty);
+    call_handler(*slow.insn);
+    if (!slow.insn->load) {
+        alu8(CMP, absolute(&code_stale), 0);
+        uint32_t next = slow.insn->address + insn_bytes(*lowering.block);
+        lowering.stale_exits.push_back({jcc_forward(CC_NE), slow.first_unexecuted, next});
+    }
+    reload(slow.regs, slow.regs.loaded);
+    jmp(uintptr_t(code_buffer) + slow.rejoin);
 }
 
 void lower_skip(Lowering&, const DecodedInsn&) {}
@@ -346,16 +678,11 @@ const Lower lowerings[] = {
     lower_data_processing,  // DataProcessing
     lower_multiply,         // Multiply
     lower_branch,           // Branch
+    lower_branch_exchange,  // BranchExchange
+    lower_transfer,         // Transfer
+    lower_block_transfer,   // BlockTransfer
     lower_handler,          // Handler
 };
-
-}  // namespace
-
-Mem state_field(const void* field) {
-    return mem(STATE, int32_t(uintptr_t(field) - uintptr_t(&cpu)));
-}
-
-namespace {
 
 // The bound is worked out from the longest lowering of every kind; passing
 // it would have written past the room translate_block made.
@@ -363,6 +690,41 @@ namespace {
     std::fprintf(stderr, "quorrant: translation of the block at 0x%08x too long\n", block.start);
     std::abort();
 }
+
+}  // namespace
+
+// The longest lowering of each kind with its condition, the loads of the
+// held registers it names, its slow path and stale exit (with the charge
+// it gives back): write-backs and loads of the whole pool are the larger
+// part.
+uint32_t block_code_bound(const DecodedBlock& block) {
+    constexpr uint32_t POOL_MOVES = 8 * sizeof HOST_POOL / sizeof HOST_POOL[0];
+    constexpr uint32_t REFUND = 48;
+    uint32_t bound = 128 + 2 * POOL_MOVES;  // budget, final exit
+    for (uint32_t i = 0; i < block.count; i++) {
+        InsnKind kind = block.insns[i].kind;
+        if (kind == InsnKind::Transfer || kind == InsnKind::BlockTransfer ||
+            kind == InsnKind::Handler)
+            bound += REFUND;
+        switch (kind) {
+            case InsnKind::Skip: break;
+            case InsnKind::DataProcessing:
+            case InsnKind::Multiply: bound += 160; break;
+            case InsnKind::Branch: bound += 128 + POOL_MOVES; break;
+            case InsnKind::BranchExchange: bound += 128 + POOL_MOVES; break;
+            case InsnKind::Transfer: bound += 192 + 3 * POOL_MOVES; break;
+            case InsnKind::BlockTransfer: bound += 448 + 4 * POOL_MOVES; break;
+            case InsnKind::Handler: bound += 128 + 3 * POOL_MOVES; break;
+        }
+    }
+    return bound;
+}
+
+Mem state_field(const void* field) {
+    return mem(STATE, int32_t(uintptr_t(field) - uintptr_t(&cpu)));
+}
+
+namespace {
 
 // The instructions from `first` to the end of the block: their number and
 // the cycles they take beyond one step each.
@@ -399,7 +761,8 @@ uint8_t* emit_block(const DecodedBlock& block) {
 
     // The budget: the interpreter starts a step while the budget is not
     // reached, so the block runs when the counter exceeds what all its
-    // steps but the last cost; else back to C.
+    // steps but the last cost; else back to C with r15 at the block (a
+    // linked exit did not write it).
     const int32_t* costs = translated_clock.costs[block.thumb];
     uint32_t before_last = all.surplus - steps_from(block, block.count - 1).surplus;
     if (before_last) {
@@ -408,32 +771,48 @@ uint8_t* emit_block(const DecodedBlock& block) {
     } else {
         alu(CMP, COUNTER, absolute(&costs[block.count - 1]));
     }
-    jcc(CC_LE, leave_routine);
+    Fixup over_budget = jcc_forward(CC_LE);
     charge(block, all, 1);
 
-    Lowering lowering{&block, 0, {}};
+    Lowering lowering{&block, 0, choose_registers(block), {}, {}};
+    current = &lowering.regs;
+    r15_ahead = pc_ahead(block);
     bool ended = false;
     for (; lowering.index < block.count; lowering.index++) {
         const DecodedInsn& insn = block.insns[lowering.index];
+        prepare_registers(lowering.regs, insn);
+        if (insn.kind == InsnKind::Handler || insn.kind == InsnKind::BranchExchange) {
+            // the handler reads the record; BX leaves
+            write_back(lowering.regs, lowering.regs.dirty);
+            lowering.regs.dirty = 0;
+        }
         std::vector<Fixup> skips = skip_unless(insn.cond);
         lowerings[uint8_t(insn.kind)](lowering, insn);
         bool last = lowering.index + 1 == block.count;
-        ended = last && (insn.kind == InsnKind::Branch || insn.may_jump);
+        ended = last && (insn.kind == InsnKind::Branch || insn.kind == InsnKind::BranchExchange ||
+                         insn.may_jump);
         for (Fixup skip : skips) patch_here(skip);
     }
     // Straight on, unless the last instruction always leaves by itself: a
     // block cut short, or a last instruction whose condition failed.
     const DecodedInsn& last = block.insns[block.count - 1];
-    if (!(ended && last.cond == 0xE)) exit_to(block, last.address + insn_bytes(block));
+    if (!(ended && last.cond == 0xE)) exit_to(lowering.regs, last.address + insn_bytes(block));
 
+    for (const SlowPath& slow : lowering.slow_paths) emit_slow_path(lowering, slow);
+    // Every register is in the record when a stale exit is taken: it
+    // follows a call.
     for (const StaleExit& exit : lowering.stale_exits) {
         patch_here(exit.from);
         Steps unexecuted = steps_from(block, exit.first_unexecuted);
         if (unexecuted.count) charge(block, unexecuted, -1);
-        mov(reg(15), exit.next + pc_ahead(block));
+        mov(reg(15), exit.next + r15_ahead);
         jmp(leave_routine);
     }
-    if (code_pos - start > BLOCK_MAX_BYTES) too_long(block);
+    patch_here(over_budget);
+    mov(reg(15), block.start + r15_ahead);
+    jmp(leave_routine);
+    current = nullptr;
+    if (code_pos + 4 - start > block_code_bound(block)) too_long(block);
     return entry;
 }
 

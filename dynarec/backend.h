@@ -7,11 +7,21 @@
 //   COUNTER  (ebp)     the cycles left of the line's budget (signed).
 // A block starts by checking that the counter covers all its instructions
 // (else it leaves to C, where the interpreter takes the rest of the line)
-// and charging them (translated_clock). ARM registers and the flag bytes
-// live in the record; r15 is written at every exit (the address of the next
-// instruction + 8 in ARM code, + 4 in Thumb code), and the opcode latch is
-// written only before a handler call: C latches the next instruction itself
-// when translated code returns.
+// and charging them (translated_clock). The flag bytes live in the record,
+// and so do the ARM registers between blocks: within one, those it uses
+// most are held in host registers (backend.cpp). r15 (the address of the
+// next instruction + 8 in ARM code, + 4 in Thumb code) is written wherever
+// C or the indirect table will read it: before a
+// handler call, at every exit to C or through the indirect table, and by a
+// block that finds the counter too low at its start; a linked jump from one
+// block to the next does not write it. The opcode latch is written only
+// before a handler call: C latches the next instruction itself when
+// translated code returns.
+//
+// Loads and stores read and write memory in place through the fast page
+// tables (memory.h) and call their handler where the page has no entry or
+// the access is not aligned: a page holding translated code has no write
+// entry, so every store into it goes through the bus and its code watch.
 //
 // Exits: to a known address, a jump that starts unlinked (through the link
 // routine, which finds or translates the successor and patches the jump to
@@ -59,10 +69,9 @@ extern TranslatedClock translated_clock;
 // extra in the low half (what dynarec_step returns for a whole block).
 constexpr uint32_t block_header(uint32_t steps, uint32_t cycles) { return steps << 16 | cycles; }
 
-// Bound of one block's code (header and exits included): translate_block
-// makes room for it first. The longest lowering of an instruction, its
-// condition test and a stale-code exit together stay under 128 bytes.
-constexpr uint32_t BLOCK_MAX_BYTES = 128 * BLOCK_MAX_INSNS + 64;
+// Bound of a block's code (header and exits included): translate_block
+// makes room for it first.
+uint32_t block_code_bound(const DecodedBlock& block);
 
 // Emits the block at code_pos: its 4-byte header (block_header), then the
 // entry, which the returned address points at.

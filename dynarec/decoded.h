@@ -20,6 +20,9 @@ enum class InsnKind : uint8_t {
     DataProcessing,  // the sixteen operations, operand 2 immediate or shifted by an immediate
     Multiply,        // MUL, MLA, and the long forms
     Branch,          // B, BL
+    BranchExchange,  // BX: on through the indirect table, or to C for Thumb code
+    Transfer,        // LDR, STR and the halfword and signed forms: inline where memory is plain
+    BlockTransfer,   // LDM, STM without S: inline where the whole range is plain memory
     Handler,         // everything else: a call of its interpreter handler
 };
 
@@ -68,8 +71,19 @@ struct DecodedInsn {
     bool link;
     uint32_t link_address;
 
-    // Handlers: the interpreter's handler of `word`.
+    // The interpreter's handler of `word`: for the Handler kind, and the
+    // slow path of the inline ones.
     Handler handler;
+
+    // Transfers: the offset is operand 2 (an immediate in `imm`, or rm
+    // shifted by an immediate), applied before the access (pre) or after
+    // it, added (up) or subtracted. Block transfers move `list` from the
+    // lowest register to the lowest address.
+    bool load;
+    uint8_t width;  // 1, 2 or 4 bytes
+    bool signed_load;
+    bool pre, up, writeback;
+    uint16_t list;
 
     // Handlers: may the handler continue elsewhere (report JUMPED)? Then
     // the block ends here with an exit through the indirect table.

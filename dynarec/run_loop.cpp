@@ -9,7 +9,9 @@
 // Blocks are found by a key: r15 when the block is entered, with bit 0 set
 // for Thumb code (ARM keys are word-aligned, Thumb keys odd), so that the
 // same address holds a block of each set.
+#include <bitset>
 #include <initializer_list>
+#include <vector>
 
 #include "cpu/arm.h"
 #include "cpu/cpu.h"
@@ -86,6 +88,36 @@ void clear_indirect_table() {
 }
 
 uint8_t* translate_block(uint32_t key);
+
+// The fast pages that lost their write entry because they hold translated
+// code (by their first address), given back when the cache is emptied.
+std::vector<uint32_t> pages_without_fast_writes;
+std::bitset<FAST_PAGE_COUNT> fast_writes_forbidden;
+
+void forbid_fast_writes_at(uint32_t address) {
+    uint32_t page = fast_page_index(address);
+    if (fast_writes_forbidden[page]) return;
+    fast_writes_forbidden[page] = true;
+    pages_without_fast_writes.push_back(page << FAST_PAGE_SHIFT);
+    forbid_fast_writes(page << FAST_PAGE_SHIFT);
+}
+
+void allow_fast_writes_again() {
+    for (uint32_t address : pages_without_fast_writes) allow_fast_writes(address);
+    pages_without_fast_writes.clear();
+    fast_writes_forbidden.reset();
+}
+
+// Every address a block's translation was read from: its instructions, and
+// the second halfword of a Thumb BL pair.
+template <typename Visit>
+void for_each_code_address(const DecodedBlock& block, Visit visit) {
+    for (uint32_t i = 0; i < block.count; i++) {
+        const DecodedInsn& insn = block.insns[i];
+        visit(insn.address);
+        if (block.thumb && insn.kind == InsnKind::Branch && insn.link) visit(insn.address + 2);
+    }
+}
 
 // The address of the first instruction of the block a key names.
 uint32_t block_address(uint32_t key) { return thumb_key(key) ? key - 1 - 4 : key - 8; }
@@ -217,23 +249,18 @@ void emit_fixed_routines() {
 }
 
 uint8_t* translate_block(uint32_t key) {
-    if (code_pos + 4 + BLOCK_MAX_BYTES > code_buffer_size || cache_full()) dynarec_flush();
     DecodedBlock block;
     if (thumb_key(key))
         decode_thumb_block(block_address(key), block);
     else
         decode_arm_block(block_address(key), block);
     compute_flag_liveness(block);
+    if (code_pos + block_code_bound(block) > code_buffer_size || cache_full()) dynarec_flush();
+    for_each_code_address(block, forbid_fast_writes_at);
     code_buffer_writable();
     uint8_t* entry = emit_block(block);
     code_buffer_executable();
-    for (uint32_t i = 0; i < block.count; i++) {
-        const DecodedInsn& insn = block.insns[i];
-        mark_code_page(code_page(insn.address));
-        // A BL pair's second halfword is read at translation.
-        if (block.thumb && insn.kind == InsnKind::Branch && insn.link)
-            mark_code_page(code_page(insn.address + 2));
-    }
+    for_each_code_address(block, [](uint32_t address) { mark_code_page(code_page(address)); });
     cache_insert(key, entry);
     blocks_translated++;
     return entry;
@@ -309,6 +336,7 @@ void dynarec_flush() {
     clear_indirect_table();
     code_pos = blocks_start;
     clear_code_pages();
+    allow_fast_writes_again();
     code_stale = false;
     dynarec_flush_count++;
 }

@@ -227,7 +227,6 @@ void decode_instruction(DecodedInsn& insn, uint32_t region) {
         return;
     }
     insn.kind = InsnKind::Handler;
-    insn.handler = thumb_table[thumb_index(h)];
     insn.may_jump = thumb_writes_pc(h) || thumb_changes_state(h);
     insn.flags_read = uint8_t(thumb_flags_read(h));
     insn.flags_set = uint8_t(thumb_flags_set(h));
@@ -251,6 +250,7 @@ void decode_thumb_block(uint32_t address, DecodedBlock& block) {
         insn.word = fetch_halfword(address);
         insn.cond = 0xE;
         insn.cycles = uint8_t(thumb_cycles(insn.word));
+        insn.handler = thumb_table[thumb_index(insn.word)];
         decode_instruction(insn, region);
         if (ends_block(insn)) break;
         address += 2;

@@ -60,6 +60,14 @@ void opcode(const uint8_t* bytes, int count) {
 // byte; base 101 with mod 00 would mean "no base", so ebp/r13 always carry
 // a displacement.
 void modrm_mem(uint8_t reg, const Mem& m) {
+    if (m.base.code == NO_BASE && m.index != NO_INDEX) {  // disp32 + index x scale
+        if ((m.index & 7) == 4 && m.index < 8) build_fault("esp as an index");
+        uint8_t scale_bits = m.scale == 8 ? 3 : m.scale == 4 ? 2 : m.scale == 2 ? 1 : 0;
+        emit_u8(uint8_t((reg & 7) << 3 | 4));
+        emit_u8(uint8_t(scale_bits << 6 | (m.index & 7) << 3 | 5));
+        emit_u32(uint32_t(m.disp));
+        return;
+    }
     if (m.base.code == NO_BASE) {  // disp32 alone: x86-64 needs the SIB form
         if (HOST64) {
             emit_u8(uint8_t((reg & 7) << 3 | 4));
@@ -139,6 +147,12 @@ Mem absolute(const void* address) {
     if (value > 0x7FFFFFFF) build_fault("absolute operand above 2 GiB");
     return Mem{RegPtr{NO_BASE}, int32_t(value)};
 }
+Mem absolute(const void* address, Reg32 index, uint8_t scale) {
+    Mem m = absolute(address);
+    m.index = index.code;
+    m.scale = scale;
+    return m;
+}
 
 void mov(Reg32 d, Reg32 s) { encode_reg(false, s.code, d.code, {0x89}); }
 void mov(Reg32 d, uint32_t imm) {
@@ -201,6 +215,7 @@ void alu8(Alu op, Mem m, uint8_t imm) {
 void alu_ptr(Alu op, RegPtr d, uint32_t imm) { alu_imm(true, op, d.code, imm); }
 
 void test(Reg32 a, Reg32 b) { encode_reg(false, b.code, a.code, {0x85}); }
+void test_ptr(RegPtr a, RegPtr b) { encode_reg(true, b.code, a.code, {0x85}); }
 void test(Reg32 a, uint32_t imm) {
     if (a.code == 0) {
         emit_u8(0xA9);

@@ -56,6 +56,8 @@ constexpr Mem mem(RegPtr base, Reg32 index, uint8_t scale, int32_t disp = 0) {
 // A variable of the program at its absolute address: the program is built
 // position-dependent, so its static storage lies below 2 GiB on both hosts.
 Mem absolute(const void* address);
+// An element of a static table: address + index x scale.
+Mem absolute(const void* address, Reg32 index, uint8_t scale);
 
 // Condition codes in the encoding's order (the low nibble of Jcc/SETcc/CMOVcc).
 // clang-format off
@@ -107,6 +109,7 @@ void alu(Alu op, Mem m, uint32_t imm);
 void alu8(Alu op, Mem m, uint8_t imm);
 void alu_ptr(Alu op, RegPtr d, uint32_t imm);
 void test(Reg32 a, Reg32 b);
+void test_ptr(RegPtr a, RegPtr b);
 void test(Reg32 a, uint32_t imm);
 void test8(Mem m, uint8_t imm);
 void not_(Reg32 r);

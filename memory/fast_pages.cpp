@@ -36,9 +36,11 @@ uintptr_t entry_for(const uint8_t* page, uint32_t address) {
 bool plain_reads(const MemoryRegion& region) { return region.reads == RegionReads::ARRAY; }
 
 // Writes of every width store and do nothing else but the code watch, which
-// the recompiler takes over through forbid_fast_writes.
+// the recompiler takes over through forbid_fast_writes. Writes into the
+// image are rare enough to take the bus always.
 bool plain_writes(const MemoryRegion& region) {
-    return region.stores == ALL_WIDTHS && region.after_write == AfterWrite::NOTHING;
+    return region.stores == ALL_WIDTHS && region.after_write == AfterWrite::NOTHING &&
+           region.array != RegionArray::IMAGE;
 }
 
 }  // namespace
@@ -81,9 +83,12 @@ void build_fast_pages() {
     }
 }
 
+namespace {
+
 // A host page is shown by every mirror of its offset in every region over
 // the same array, and by the folded copy past the limit where there is one.
-void forbid_fast_writes(uint32_t address) {
+template <typename Visit>
+void for_each_copy_of_page(uint32_t address, Visit visit) {
     const uint8_t* host = whole_page(address);
     if (!host) return;
     const uint8_t* array = region_base[region_of(address)];
@@ -95,8 +100,21 @@ void forbid_fast_writes(uint32_t address) {
         bool has_fold = region_fold[region] && folded >= region_limit[region] && folded < mirror;
         for (uint32_t copy = 0; copy < NO_MIRROR; copy += mirror) {
             uint32_t base = uint32_t(region) << 24 | copy;
-            fast_write_pages[fast_page_index(base | offset)] = 0;
-            if (has_fold) fast_write_pages[fast_page_index(base | folded)] = 0;
+            visit(base | offset);
+            if (has_fold) visit(base | folded);
         }
     }
+}
+
+}  // namespace
+
+void forbid_fast_writes(uint32_t address) {
+    for_each_copy_of_page(address,
+                          [](uint32_t copy) { fast_write_pages[fast_page_index(copy)] = 0; });
+}
+
+void allow_fast_writes(uint32_t address) {
+    for_each_copy_of_page(address, [](uint32_t copy) {
+        fast_write_pages[fast_page_index(copy)] = fast_write_page(copy);
+    });
 }

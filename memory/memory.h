@@ -96,7 +96,7 @@ inline uint32_t load_le32(const uint8_t* p) {
 // every width returns the array's bytes without side effects (the BIOS,
 // work RAM, internal RAM, video RAM with its mirror, whole pages of the
 // image), and a write entry where every width stores plainly (work RAM,
-// internal RAM, video RAM, whole pages of the image). A write entry skips
+// internal RAM, video RAM). A write entry skips
 // code_write_watch: whoever translates code in a page must call
 // forbid_fast_writes for it.
 constexpr uint32_t FAST_PAGE_SHIFT = 12;
@@ -119,6 +119,8 @@ void build_fast_pages();
 // the page holding `address` (all its mirrors), so that writes there take
 // the bus and its code_write_watch.
 void forbid_fast_writes(uint32_t address);
+// Gives those pages their write entries back.
+void allow_fast_writes(uint32_t address);
 
 // The ARM instruction fetch: the little-endian word at address & ~3 read
 // straight from the region's array, with no bus side effects; 0 where no

@@ -67,9 +67,9 @@ struct Form {
 
 // Forms whose text is the same on both hosts but for the pointer registers.
 #if defined(__x86_64__)
-const std::string BX = "rbx", SP = "rsp", BP = "rbp", CX = "rcx", AX = "rax";
+const std::string BX = "rbx", SP = "rsp", BP = "rbp", CX = "rcx", AX = "rax", DX = "rdx";
 #else
-const std::string BX = "ebx", SP = "esp", BP = "ebp", CX = "ecx", AX = "eax";
+const std::string BX = "ebx", SP = "esp", BP = "ebp", CX = "ecx", AX = "eax", DX = "edx";
 #endif
 
 std::vector<Form> common_forms() {
@@ -151,6 +151,13 @@ std::vector<Form> common_forms() {
          [] { mov(ecx, absolute(reinterpret_cast<const void*>(0x12345678))); }},
         {"cmp BYTE PTR ds:0x1234568, 0x0",
          [] { alu8(CMP, absolute(reinterpret_cast<const void*>(0x1234568)), 0); }},
+        {"mov " + CX + ", " + (BX == "rbx" ? "QWORD" : "DWORD") + " PTR [" + DX + "*" +
+             (BX == "rbx" ? "8" : "4") + "+0x123450]",
+         [=] {
+             mov_ptr(ptr(ecx),
+                     absolute(reinterpret_cast<const void*>(0x123450), edx, sizeof(uintptr_t)));
+         }},
+        {"test " + DX + ", " + DX, [] { test_ptr(ptr(edx), ptr(edx)); }},
     };
 }
 
