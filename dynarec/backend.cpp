@@ -507,18 +507,20 @@ void lower_branch(Lowering& lowering, const DecodedInsn& insn) {
     exit_to(taken, insn.target);
 }
 
-// BX to ARM code: r15 = Rm + 8, as the interpreter's fetch has it, and on
-// through the indirect table. To Thumb code (bit 0 set): the handler, then
-// on as after any jumping handler. The registers are in the record already
-// (lower_block writes them back before the condition).
-void lower_branch_exchange(Lowering&, const DecodedInsn& insn) {
+// BX within the block's instruction set: r15 = Rm + 8 (ARM code; bit 0
+// clear) or Rm - 1 + 4 (Thumb code; bit 0 set), as the interpreter's fetch
+// has it, and on through the indirect table. To the other set: the
+// handler, then on as after any jumping handler. The registers are in the
+// record already (lower_block writes them back before the condition).
+void lower_branch_exchange(Lowering& lowering, const DecodedInsn& insn) {
+    bool thumb = lowering.block->thumb;
     load_reg(eax, insn.rm, insn.address);
     test(eax, 1u);
-    Fixup to_thumb = jcc_forward(CC_NE);
-    alu(ADD, eax, 8u);
+    Fixup other_set = jcc_forward(thumb ? CC_E : CC_NE);
+    alu(ADD, eax, thumb ? 3u : 8u);
     mov(reg(15), eax);
     exit_through_dispatch();
-    patch_here(to_thumb);
+    patch_here(other_set);
     call_handler(insn);
     jmp(jumped_routine);
 }

@@ -2,9 +2,11 @@
 // the ARM front end fills. A Thumb data-processing form becomes the ARM
 // operation that computes the same result and the same flags (the shifts by
 // an immediate are MOVS with a shifted register, NEG is RSBS from 0, the
-// high-register forms leave the flags alone); r15 as an operand becomes the
-// value it reads, so the back end never reads r15 itself here. Shifts by a
-// register, loads, stores, BX, SWI and writes of r15 call their handler.
+// high-register forms leave the flags alone), and r15 as an operand the
+// value it reads; loads and stores become the ARM transfers with the same
+// address (PUSH is STMDB sp!, POP is LDMIA sp!), BX the ARM BX. Shifts by a
+// register, SWI, writes of r15 and the forms the inline transfers leave out
+// call their handler.
 // Which flags each instruction reads and writes, and which end a block,
 // come from the Thumb decoding description (cpu/thumb_table.cpp).
 #include "cpu/thumb.h"
@@ -113,12 +115,17 @@ bool register_alu(DecodedInsn& insn, uint32_t h) {
 
 //  | 010001 | op(9-8) | H1 | H2 | Rs | Rd |  ADD, CMP, MOV with high registers
 // ADD and MOV leave the flags. A write of r15 (a jump) and a CMP of r15
-// go to the handler (false), as does BX.
+// go to the handler (false). BX is the ARM BX.
 bool high_register(DecodedInsn& insn, uint32_t h) {
     uint8_t rd = uint8_t(bits(h, 2, 0) | bits(h, 7, 7) << 3);
     uint8_t rs = uint8_t(bits(h, 6, 3));
     uint32_t op = bits(h, 9, 8);
-    if (op == 3 || rd == 15) return false;
+    if (op == 3) {  // BX Rs: on in Thumb state when bit 0 is set
+        insn.kind = InsnKind::BranchExchange;
+        insn.rm = rs;
+        return true;
+    }
+    if (rd == 15) return false;
     if (op == 0) data_processing(insn, OP_ADD, false, rd, rd);
     if (op == 1) data_processing(insn, OP_CMP, true, 0, rd);
     if (op == 2) data_processing(insn, OP_MOV, false, rd, 0);
@@ -144,6 +151,91 @@ void address_arithmetic(DecodedInsn& insn, uint32_t h) {
 void adjust_sp(DecodedInsn& insn, uint32_t h) {
     data_processing(insn, bits(h, 7, 7) ? OP_SUB : OP_ADD, false, 13, 13);
     immediate_operand(insn, 4 * bits(h, 6, 0));
+}
+
+//  | 0101 | op(11-9) | Ro | Rb | Rd |  register offset: STR, STRH, STRB, LDRSB,
+//                                      LDR, LDRH, LDRB, LDRSH
+//  | 011 B L | imm5 | Rb | Rd |        word (imm5 x 4) or byte
+//  | 1000 L | imm5 | Rb | Rd |         halfword (imm5 x 2)
+//  | 1001 L | Rd | imm8 |              SP-relative word (imm8 x 4)
+//  | 01001 | Rd | imm8 |               LDR, PC-relative (word-aligned PC)
+// All add their offset before the access and write no base back.
+void transfer(DecodedInsn& insn, bool load, uint8_t width, bool signed_load, uint8_t rd,
+              uint8_t rn) {
+    insn.kind = InsnKind::Transfer;
+    insn.load = load;
+    insn.width = width;
+    insn.signed_load = signed_load;
+    insn.pre = true;
+    insn.up = true;
+    insn.rd = rd;
+    insn.rn = rn;
+}
+
+void register_offset_transfer(DecodedInsn& insn, uint32_t h) {
+    struct Form {
+        bool load;
+        uint8_t width;
+        bool signed_load;
+    };
+    static constexpr Form forms[8] = {
+        {false, 4, false}, {false, 2, false}, {false, 1, false}, {true, 1, true},
+        {true, 4, false},  {true, 2, false},  {true, 1, false},  {true, 2, true},
+    };
+    const Form& form = forms[bits(h, 11, 9)];
+    transfer(insn, form.load, form.width, form.signed_load, uint8_t(bits(h, 2, 0)),
+             uint8_t(bits(h, 5, 3)));
+    register_operand(insn, uint8_t(bits(h, 8, 6)));
+}
+
+void immediate_offset_transfer(DecodedInsn& insn, uint32_t h) {
+    bool load = bits(h, 11, 11);
+    uint8_t width = bits(h, 15, 12) == 0x8 ? 2 : bits(h, 12, 12) ? 1 : 4;
+    transfer(insn, load, width, false, uint8_t(bits(h, 2, 0)), uint8_t(bits(h, 5, 3)));
+    immediate_operand(insn, bits(h, 10, 6) * width);
+}
+
+void sp_relative_transfer(DecodedInsn& insn, uint32_t h) {
+    transfer(insn, bits(h, 11, 11), 4, false, uint8_t(bits(h, 10, 8)), 13);
+    immediate_operand(insn, 4 * bits(h, 7, 0));
+}
+
+// r15 reads A + 4 here; the address is (A + 4 with bit 1 cleared) + offset.
+void pc_relative_load(DecodedInsn& insn, uint32_t h) {
+    transfer(insn, true, 4, false, uint8_t(bits(h, 10, 8)), 15);
+    uint32_t misalignment = pc_value(insn.address) & 2;
+    uint32_t offset = 4 * bits(h, 7, 0);
+    insn.up = offset >= misalignment;
+    immediate_operand(insn, insn.up ? offset - misalignment : misalignment - offset);
+}
+
+//  | 1011 | L | 10 | R | list |  PUSH {list, lr} = STMDB sp!; POP {list} = LDMIA sp!
+//  | 1100 | L | Rb | list |      STMIA / LDMIA Rb!
+// POP with r15 (a jump), an empty list and a base in its own list go to
+// the handler (false).
+bool block_transfer(DecodedInsn& insn, uint32_t h) {
+    bool load = bits(h, 11, 11);
+    uint16_t list = uint16_t(bits(h, 7, 0));
+    uint8_t rn = 13;
+    if (bits(h, 15, 12) == 0xB) {
+        if (bits(h, 8, 8)) {
+            if (load) return false;
+            list |= 1u << 14;
+        }
+    } else {
+        rn = uint8_t(bits(h, 10, 8));
+        if ((list >> rn) & 1) return false;
+    }
+    if (!list) return false;
+    insn.kind = InsnKind::BlockTransfer;
+    insn.load = load;
+    bool push = rn == 13 && !load;
+    insn.pre = push;
+    insn.up = !push;
+    insn.writeback = true;
+    insn.rn = rn;
+    insn.list = list;
+    return true;
 }
 
 //  | 1101 | cond | imm8 |  B<cond>, target A + 4 + 2 x signed imm8 (cond 14 runs
@@ -195,15 +287,21 @@ void decode_instruction(DecodedInsn& insn, uint32_t region) {
             else if (bits(h, 11, 10) == 1)
                 native = high_register(insn, h);
             else
-                native = false;  // LDR Rd, [PC, #]
+                pc_relative_load(insn, h);
             break;
+        case 0x5: register_offset_transfer(insn, h); break;
+        case 0x6:
+        case 0x7:
+        case 0x8: immediate_offset_transfer(insn, h); break;
+        case 0x9: sp_relative_transfer(insn, h); break;
         case 0xA: address_arithmetic(insn, h); break;
         case 0xB:
             if (bits(h, 10, 10))
-                native = false;  // PUSH, POP
+                native = block_transfer(insn, h);
             else
                 adjust_sp(insn, h);
             break;
+        case 0xC: native = block_transfer(insn, h); break;
         case 0xD:
             if (bits(h, 11, 8) == 15)
                 native = false;  // SWI
@@ -219,7 +317,7 @@ void decode_instruction(DecodedInsn& insn, uint32_t region) {
             else
                 native = false;
             break;
-        default: native = false; break;  // loads and stores
+        default: native = false; break;
     }
     if (native) {
         insn.flags_read = uint8_t(thumb_flags_read(h));
@@ -233,7 +331,8 @@ void decode_instruction(DecodedInsn& insn, uint32_t region) {
 }
 
 bool ends_block(const DecodedInsn& insn) {
-    return insn.kind == InsnKind::Branch || (insn.kind == InsnKind::Handler && insn.may_jump);
+    return insn.kind == InsnKind::Branch || insn.kind == InsnKind::BranchExchange ||
+           (insn.kind == InsnKind::Handler && insn.may_jump);
 }
 
 }  // namespace
