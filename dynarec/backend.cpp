@@ -174,6 +174,8 @@ uint32_t r15_ahead = 8;        // and its instruction set's distance
 void load_reg(Reg32 d, uint32_t r, uint32_t address) {
     if (r == 15)
         mov(d, address + r15_ahead);
+    else if (held(*current, r) && host_of(*current, r).code == d.code)
+        return;
     else if (held(*current, r))
         mov(d, host_of(*current, r));
     else
@@ -257,9 +259,49 @@ void leave_if_stale(Lowering& lowering, const DecodedInsn& insn) {
 
 // --- Conditions ----------------------------------------------------------
 
+// The x86 condition that holds exactly when ARM condition `cond` passes,
+// read from the host's flags as `setter` left them: it set, unconditionally
+// and just before, every flag the condition tests. An arithmetic operation
+// leaves N, Z and V in SF, ZF and OF and C in CF (inverted after a
+// subtraction); a logical one only N and Z. -1 where no single x86
+// condition says it.
+int host_condition(uint8_t cond, const DecodedInsn& setter) {
+    bool logical = is_logical(setter.op);
+    bool subtraction = setter.op == OP_SUB || setter.op == OP_CMP || setter.op == OP_SBC ||
+                       setter.op == OP_RSB || setter.op == OP_RSC;
+    // clang-format off
+    switch (cond) {
+        case 0x0: return CC_E;   // EQ
+        case 0x1: return CC_NE;  // NE
+        case 0x4: return CC_S;   // MI
+        case 0x5: return CC_NS;  // PL
+        default: break;
+    }
+    if (logical) return -1;
+    switch (cond) {
+        case 0x2: return subtraction ? CC_AE : CC_B;  // CS
+        case 0x3: return subtraction ? CC_B : CC_AE;  // CC
+        case 0x6: return CC_O;                        // VS
+        case 0x7: return CC_NO;                       // VC
+        case 0x8: return subtraction ? CC_A : -1;     // HI: C and not Z
+        case 0x9: return subtraction ? CC_BE : -1;    // LS: not C or Z
+        case 0xA: return CC_GE;
+        case 0xB: return CC_L;
+        case 0xC: return CC_G;
+        case 0xD: return CC_LE;
+        default: return -1;
+    }
+    // clang-format on
+}
+
 // Jumps taken when the condition fails, to be patched past the instruction;
-// read from the flag bytes (0 or 1 each).
-std::vector<Fixup> skip_unless(uint8_t cond) {
+// read from the host's flags where the instruction before left them there
+// (`flags_in_host`, or null), else from the flag bytes (0 or 1 each).
+std::vector<Fixup> skip_unless(uint8_t cond, const DecodedInsn* flags_in_host) {
+    if (cond < 0xE && flags_in_host) {
+        int cc = host_condition(cond, *flags_in_host);
+        if (cc >= 0) return {jcc_forward(invert(Cond(cc)))};
+    }
     auto zero = [](uint8_t mask) { alu8(CMP, flag(mask), 0); };
     auto n_vs_v = [] {  // cmp N, V
         movzx8(eax, flag(FLAG_N));
@@ -370,88 +412,114 @@ void shifted_register(const DecodedInsn& insn, bool carry_needed, Reg32 d = ecx)
     if (carry_needed && carry_out) setcc(CC_B, flag(FLAG_C));
 }
 
-// eax = eax op operand 2 (an immediate, or ecx).
-void alu_operand2(Alu op, const DecodedInsn& insn) {
-    if (insn.operand2 == Operand2::Immediate)
-        alu(op, eax, insn.imm);
-    else
-        alu(op, eax, ecx);
+// Operand 2 as the operation takes it: an immediate, or a host register
+// (ecx after a shift, or the held register of Rm when it is not shifted).
+struct Operand {
+    bool immediate;
+    uint32_t imm;
+    Reg32 reg;
+};
+
+Operand operand2_of(const DecodedInsn& insn, bool carry_needed) {
+    if (insn.operand2 == Operand2::Immediate) return {true, insn.imm, eax};
+    if (insn.shift == SHIFT_LSL && insn.amount == 0) {  // Rm itself, C untouched
+        if (insn.rm == 15) return {true, insn.address + r15_ahead, eax};
+        if (held(*current, insn.rm)) return {false, 0, host_of(*current, insn.rm)};
+    }
+    shifted_register(insn, carry_needed);
+    return {false, 0, ecx};
 }
 
-void move_operand2(const DecodedInsn& insn) {
-    if (insn.operand2 == Operand2::Immediate)
-        mov(eax, insn.imm);
+void alu(Alu op, Reg32 d, const Operand& v) {
+    if (v.immediate)
+        alu(op, d, v.imm);
     else
-        mov(eax, ecx);
+        alu(op, d, v.reg);
+}
+void mov(Reg32 d, const Operand& v) {
+    if (v.immediate)
+        mov(d, v.imm);
+    else if (v.reg.code != d.code)
+        mov(d, v.reg);
 }
 
-// eax = operand 2 op Rn, for the reversed subtractions.
-void alu_rn(Alu op, const DecodedInsn& insn) { alu_reg(op, eax, insn.rn, insn.address); }
+// Where the result is computed: in the held register of Rd when there is
+// one, unless that register is also operand 2 (Rm = Rd) or the operation
+// starts from operand 2 (the reversed subtractions); else in eax.
+Reg32 accumulator(const DecodedInsn& insn, const Operand& v) {
+    bool writes = insn.op < OP_TST || insn.op > OP_CMN;
+    bool reversed = insn.op == OP_RSB || insn.op == OP_RSC;
+    if (!writes || reversed || !held(*current, insn.rd)) return eax;
+    Reg32 rd = host_of(*current, insn.rd);
+    if (!v.immediate && v.reg.code == rd.code) return eax;
+    return rd;
+}
 
 void lower_data_processing(Lowering&, const DecodedInsn& insn) {
     DataOp op = insn.op;
     uint8_t live = insn.sets_flags ? insn.flags_live : 0;
     bool logical = is_logical(op);
     bool logical_carry = logical && (live & FLAG_C);
-    if (insn.operand2 == Operand2::ShiftedRegister) {
-        shifted_register(insn, logical_carry);
-    } else if (logical_carry && insn.imm_carry >= 0) {
+    Operand v = operand2_of(insn, logical_carry);
+    if (insn.operand2 == Operand2::Immediate && logical_carry && insn.imm_carry >= 0)
         mov8(flag(FLAG_C), uint8_t(insn.imm_carry));
-    }
+    Reg32 acc = accumulator(insn, v);
+    auto rn = [&] { load_reg(acc, insn.rn, insn.address); };
     CarryFrom c_from = CarryFrom::None;
     switch (op) {
         case OP_AND:
-        case OP_TST: load_reg(eax, insn.rn, insn.address), alu_operand2(AND, insn); break;
+        case OP_TST: rn(), alu(AND, acc, v); break;
         case OP_EOR:
-        case OP_TEQ: load_reg(eax, insn.rn, insn.address), alu_operand2(XOR, insn); break;
-        case OP_ORR: load_reg(eax, insn.rn, insn.address), alu_operand2(OR, insn); break;
+        case OP_TEQ: rn(), alu(XOR, acc, v); break;
+        case OP_ORR: rn(), alu(OR, acc, v); break;
         case OP_BIC:
-            load_reg(eax, insn.rn, insn.address);
-            if (insn.operand2 == Operand2::Immediate) {
-                alu(AND, eax, ~insn.imm);
+            rn();
+            if (v.immediate) {
+                alu(AND, acc, ~v.imm);
             } else {
+                mov(ecx, v);  // a held Rm keeps its value
                 not_(ecx);
-                alu(AND, eax, ecx);
+                alu(AND, acc, ecx);
             }
             break;
         case OP_MOV:
-            move_operand2(insn);
-            if (live) test(eax, eax);
+            mov(acc, v);
+            if (live) test(acc, acc);
             break;
         case OP_MVN:
-            move_operand2(insn);
-            not_(eax);
-            if (live) test(eax, eax);
+            mov(acc, v);
+            not_(acc);
+            if (live) test(acc, acc);
             break;
         case OP_SUB:
         case OP_CMP:
-            load_reg(eax, insn.rn, insn.address), alu_operand2(SUB, insn);
+            rn(), alu(SUB, acc, v);
             c_from = CarryFrom::NotBorrow;
             break;
         case OP_ADD:
         case OP_CMN:
-            load_reg(eax, insn.rn, insn.address), alu_operand2(ADD, insn);
+            rn(), alu(ADD, acc, v);
             c_from = CarryFrom::Carry;
             break;
         case OP_ADC:
-            load_reg(eax, insn.rn, insn.address), carry_in(false), alu_operand2(ADC, insn);
+            rn(), carry_in(false), alu(ADC, acc, v);
             c_from = CarryFrom::Carry;
             break;
         case OP_SBC:
-            load_reg(eax, insn.rn, insn.address), carry_in(true), alu_operand2(SBB, insn);
+            rn(), carry_in(true), alu(SBB, acc, v);
             c_from = CarryFrom::NotBorrow;
             break;
         case OP_RSB:
-            move_operand2(insn), alu_rn(SUB, insn);
+            mov(acc, v), alu_reg(SUB, acc, insn.rn, insn.address);
             c_from = CarryFrom::NotBorrow;
             break;
         case OP_RSC:
-            move_operand2(insn), carry_in(true), alu_rn(SBB, insn);
+            mov(acc, v), carry_in(true), alu_reg(SBB, acc, insn.rn, insn.address);
             c_from = CarryFrom::NotBorrow;
             break;
     }
     store_flags(live, c_from, !logical);
-    if (op < OP_TST || op > OP_CMN) store_reg(insn.rd, eax);
+    if (op < OP_TST || op > OP_CMN) store_reg(insn.rd, acc);
 }
 
 // --- Multiplies ----------------------------------------------------------
@@ -780,6 +848,7 @@ uint8_t* emit_block(const DecodedBlock& block) {
     current = &lowering.regs;
     r15_ahead = pc_ahead(block);
     bool ended = false;
+    const DecodedInsn* flags_in_host = nullptr;
     for (; lowering.index < block.count; lowering.index++) {
         const DecodedInsn& insn = block.insns[lowering.index];
         prepare_registers(lowering.regs, insn);
@@ -788,8 +857,15 @@ uint8_t* emit_block(const DecodedBlock& block) {
             write_back(lowering.regs, lowering.regs.dirty);
             lowering.regs.dirty = 0;
         }
-        std::vector<Fixup> skips = skip_unless(insn.cond);
+        std::vector<Fixup> skips = skip_unless(insn.cond, flags_in_host);
         lowerings[uint8_t(insn.kind)](lowering, insn);
+        // What the host's flags hold for the next instruction's condition:
+        // those of a data-processing operation with S that always runs (a
+        // MOVS or MVNS whose flags nobody reads sets none).
+        bool sets_host_flags = insn.kind == InsnKind::DataProcessing && insn.sets_flags &&
+                               insn.cond == 0xE &&
+                               !((insn.op == OP_MOV || insn.op == OP_MVN) && !insn.flags_live);
+        flags_in_host = sets_host_flags ? &insn : nullptr;
         bool last = lowering.index + 1 == block.count;
         ended = last && (insn.kind == InsnKind::Branch || insn.kind == InsnKind::BranchExchange ||
                          insn.may_jump);

@@ -140,6 +140,38 @@ TEST_F(NativeDifferentialTest, EveryConditionOverEveryFlagInput) {
     }
 }
 
+// A condition right after an operation that set the flags it tests, in
+// the same block: every condition after every kind of operation.
+TEST_F(NativeDifferentialTest, ConditionsAfterTheOperationThatSetTheirFlags) {
+    const uint32_t setters[] = {
+        0xE0910002,  // ADDS r0, r1, r2
+        0xE0510002,  // SUBS r0, r1, r2
+        0xE1510002,  // CMP r1, r2
+        0xE1710002,  // CMN r1, r2
+        0xE0B10002,  // ADCS r0, r1, r2
+        0xE0D10002,  // SBCS r0, r1, r2
+        0xE0710002,  // RSBS r0, r1, r2
+        0xE0F10002,  // RSCS r0, r1, r2
+        0xE0110002,  // ANDS r0, r1, r2
+        0xE1B00002,  // MOVS r0, r2
+        0xE1F00002,  // MVNS r0, r2
+        0xE1310002,  // TEQ r1, r2
+        0xE1B000A2,  // MOVS r0, r2, LSR #1
+    };
+    for (uint32_t setter : setters) {
+        for (uint32_t cond = 0; cond < 15; cond++) {
+            load_test_image({setter, cond << 28 | 0x03A03001, END_LOOP});  // MOV<c> r3, #1
+            for (const auto& v : VALUES) {
+                for (uint32_t nzcv : {0u, 2u, 15u}) {
+                    uint32_t regs[15] = {0, v[0], v[1]};
+                    ASSERT_EQ(compare(regs, nzcv), "") << std::hex << setter << " cond " << cond
+                                                       << " r1 " << v[0] << " r2 " << v[1];
+                }
+            }
+        }
+    }
+}
+
 TEST_F(NativeDifferentialTest, Multiplies) {
     const uint32_t words[] = {
         0xE0000291,  // MUL r0, r1, r2
