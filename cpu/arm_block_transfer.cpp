@@ -19,7 +19,7 @@
 
 #include "cpu/arm_handlers.h"
 #include "cpu/cpu.h"
-#include "memory/memory.h"
+#include "cpu/data_access.h"
 
 namespace {
 
@@ -66,12 +66,12 @@ bool block_transfer() {
         if (!((list >> i) & 1)) continue;
         uint32_t& reg = user_bank ? user_register(i) : cpu_regs[i];
         if (load) {
-            reg = mem_read32(a);
+            reg = cpu_read32(a);
         } else {
             // A base that is the lowest listed register is stored as it was
             // before the instruction.
             bool original = &reg == &cpu_regs[rn] && i == lowest;
-            mem_write32(a, original ? base : reg);
+            cpu_write32(a, original ? base : reg);
         }
         a += 4;
         stepped = up ? stepped + 4 : stepped - 4;

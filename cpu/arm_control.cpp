@@ -19,31 +19,32 @@ bool return_from_exception(uint32_t target) {
 // The target is the instruction's address + 8 + 4 x offset; r15 already
 // holds address + 8. Bit 23 chose the handler, so each adds a known sign.
 
+namespace {
+
+bool branch_by(uint32_t distance) {
+    cpu_regs[15] += distance;
+    return JUMPED;
+}
+
+bool branch_with_link_by(uint32_t distance) {
+    cpu_regs[14] = cpu_regs[15] - 4;
+    return branch_by(distance);
+}
+
+}  // namespace
+
 // B<c> <label>  (forward)
-bool arm_b_forward() {
-    cpu_regs[15] += (cpu_opcode & 0x7FFFFF) * 4;
-    return JUMPED;
-}
-
+bool arm_b_forward() { return branch_by((cpu_opcode & 0x7FFFFF) * 4); }
 // B<c> <label>  (backward)
-bool arm_b_backward() {
-    cpu_regs[15] += (cpu_opcode & 0xFFFFFF) * 4 - 0x4000000;
-    return JUMPED;
-}
-
+bool arm_b_backward() { return branch_by((cpu_opcode & 0xFFFFFF) * 4 - 0x4000000); }
 // BL<c> <label>  (forward)
-bool arm_bl_forward() {
-    cpu_regs[14] = cpu_regs[15] - 4;
-    cpu_regs[15] += (cpu_opcode & 0x7FFFFF) * 4;
-    return JUMPED;
-}
-
+bool arm_bl_forward() { return branch_with_link_by((cpu_opcode & 0x7FFFFF) * 4); }
 // BL<c> <label>  (backward)
-bool arm_bl_backward() {
-    cpu_regs[14] = cpu_regs[15] - 4;
-    cpu_regs[15] += (cpu_opcode & 0xFFFFFF) * 4 - 0x4000000;
-    return JUMPED;
-}
+bool arm_bl_backward() { return branch_with_link_by((cpu_opcode & 0xFFFFFF) * 4 - 0x4000000); }
+
+// The decoded forms: `operand` holds the distance, 4 x the offset.
+bool arm_b_record(const Decoded& d) { return branch_by(d.operand); }
+bool arm_bl_record(const Decoded& d) { return branch_with_link_by(d.operand); }
 
 // BX<c> <Rm>
 bool arm_bx() {

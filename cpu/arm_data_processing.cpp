@@ -11,6 +11,7 @@
 // r15 as Rn, Rm or Rs reads as the instruction's address + 8.
 #include "cpu/arm_handlers.h"
 #include "cpu/cpu.h"
+#include "cpu/decoded.h"
 #include "cpu/shifter.h"
 
 namespace {
@@ -49,287 +50,413 @@ namespace {
 
 using Operand = uint32_t (*)(uint32_t opcode);
 
-uint32_t rn() { return cpu_regs[(cpu_opcode >> 16) & 15]; }
+// The two ways a handler reaches its fields. Latched reads them from
+// cpu_opcode, for every encoding; a write of r15 continues there (with S:
+// the exception return). FromRecord reads them from a decoded record,
+// whose Rd the decoder has made sure is not r15.
+template <Operand op2, Operand op2_carry>
+struct Latched {
+    uint32_t rn() const { return cpu_regs[(cpu_opcode >> 16) & 15]; }
+    uint32_t operand() const { return op2(cpu_opcode); }
+    uint32_t operand_carry() const { return op2_carry(cpu_opcode); }
+    bool write(uint32_t result) const {
+        uint32_t rd = (cpu_opcode >> 12) & 15;
+        cpu_regs[rd] = result;
+        return rd == 15 ? JUMPED : NEXT;
+    }
+    bool write_s(uint32_t result) const {
+        uint32_t rd = (cpu_opcode >> 12) & 15;
+        if (rd == 15) return return_from_exception(result);
+        cpu_regs[rd] = result;
+        return NEXT;
+    }
+};
+using LatchedRegister = Latched<shift_operand, shift_operand_carry>;
+using LatchedImmediate = Latched<rotate_immediate, rotate_immediate_carry>;
 
-// Rd = result; a write of r15 continues at the result.
-bool write_rd(uint32_t result) {
-    uint32_t rd = (cpu_opcode >> 12) & 15;
-    cpu_regs[rd] = result;
-    return rd == 15 ? JUMPED : NEXT;
-}
+template <RecordOperand kind>
+struct FromRecord {
+    const Decoded& d;
+    uint32_t rn() const { return cpu_regs[d.rn]; }
+    Shifted shifted() const {
+        uint32_t value = cpu_regs[d.rm];
+        if constexpr (kind == RecordOperand::LSL)
+            return shift_by_1_to_31(SHIFT_LSL, value, d.operand);
+        if constexpr (kind == RecordOperand::LSR)
+            return shift_by_1_to_31(SHIFT_LSR, value, d.operand);
+        if constexpr (kind == RecordOperand::ASR)
+            return shift_by_1_to_31(SHIFT_ASR, value, d.operand);
+        return shift_immediate(d.shift, value, d.operand, flag_c);
+    }
+    uint32_t operand() const {
+        if constexpr (kind == RecordOperand::IMMEDIATE) return d.operand;
+        if constexpr (kind == RecordOperand::REGISTER) return cpu_regs[d.rm];
+        return shifted().value;
+    }
+    uint32_t operand_carry() const {
+        if constexpr (kind == RecordOperand::IMMEDIATE) {
+            if (d.shift != KEEP_CARRY) flag_c = d.shift;
+            return d.operand;
+        }
+        if constexpr (kind == RecordOperand::REGISTER) return cpu_regs[d.rm];  // LSL #0 keeps C
+        Shifted s = shifted();
+        flag_c = uint8_t(s.carry);
+        return s.value;
+    }
+    bool write(uint32_t result) const {
+        cpu_regs[d.rd] = result;
+        return NEXT;
+    }
+    bool write_s(uint32_t result) const { return write(result); }
+};
 
-// Rd = result after the flags are set; with S, a write of r15 is the
-// exception return.
-bool write_rd_s(uint32_t result) {
-    uint32_t rd = (cpu_opcode >> 12) & 15;
-    if (rd == 15) return return_from_exception(result);
-    cpu_regs[rd] = result;
-    return NEXT;
-}
-
-bool write_logical_s(uint32_t result) {
-    set_nz_flags(result);
-    return write_rd_s(result);
-}
+// The operations, each written once over either view. The flag-setting
+// logical ones take C from the shifter (operand_carry), the arithmetic ones
+// from the ALU.
+struct And {
+    template <class I>
+    static bool run(I i) {
+        return i.write(i.rn() & i.operand());
+    }
+};
+struct Ands {
+    template <class I>
+    static bool run(I i) {
+        return logical_s(i, i.rn() & i.operand_carry());
+    }
+    template <class I>
+    static bool logical_s(I i, uint32_t result) {
+        set_nz_flags(result);
+        return i.write_s(result);
+    }
+};
+struct Eor {
+    template <class I>
+    static bool run(I i) {
+        return i.write(i.rn() ^ i.operand());
+    }
+};
+struct Eors {
+    template <class I>
+    static bool run(I i) {
+        return Ands::logical_s(i, i.rn() ^ i.operand_carry());
+    }
+};
+struct Orr {
+    template <class I>
+    static bool run(I i) {
+        return i.write(i.rn() | i.operand());
+    }
+};
+struct Orrs {
+    template <class I>
+    static bool run(I i) {
+        return Ands::logical_s(i, i.rn() | i.operand_carry());
+    }
+};
+struct Bic {
+    template <class I>
+    static bool run(I i) {
+        return i.write(i.rn() & ~i.operand());
+    }
+};
+struct Bics {
+    template <class I>
+    static bool run(I i) {
+        return Ands::logical_s(i, i.rn() & ~i.operand_carry());
+    }
+};
+struct Mov {
+    template <class I>
+    static bool run(I i) {
+        return i.write(i.operand());
+    }
+};
+struct Movs {
+    template <class I>
+    static bool run(I i) {
+        return Ands::logical_s(i, i.operand_carry());
+    }
+};
+struct Mvn {
+    template <class I>
+    static bool run(I i) {
+        return i.write(~i.operand());
+    }
+};
+struct Mvns {
+    template <class I>
+    static bool run(I i) {
+        return Ands::logical_s(i, ~i.operand_carry());
+    }
+};
 
 // The compare operations write no register; Rd is ignored.
-bool compared() { return NEXT; }
+struct Tst {
+    template <class I>
+    static bool run(I i) {
+        set_nz_flags(i.rn() & i.operand_carry());
+        return NEXT;
+    }
+};
+struct Teq {
+    template <class I>
+    static bool run(I i) {
+        set_nz_flags(i.rn() ^ i.operand_carry());
+        return NEXT;
+    }
+};
 
-// The operations, each over its operand source. The flag-setting logical
-// ones are given a source that also sets C (the shifter's carry).
-template <Operand op2>
-bool op_and() {
-    return write_rd(rn() & op2(cpu_opcode));
-}
-template <Operand op2>
-bool op_ands() {
-    return write_logical_s(rn() & op2(cpu_opcode));
-}
-template <Operand op2>
-bool op_eor() {
-    return write_rd(rn() ^ op2(cpu_opcode));
-}
-template <Operand op2>
-bool op_eors() {
-    return write_logical_s(rn() ^ op2(cpu_opcode));
-}
-template <Operand op2>
-bool op_orr() {
-    return write_rd(rn() | op2(cpu_opcode));
-}
-template <Operand op2>
-bool op_orrs() {
-    return write_logical_s(rn() | op2(cpu_opcode));
-}
-template <Operand op2>
-bool op_bic() {
-    return write_rd(rn() & ~op2(cpu_opcode));
-}
-template <Operand op2>
-bool op_bics() {
-    return write_logical_s(rn() & ~op2(cpu_opcode));
-}
-template <Operand op2>
-bool op_mov() {
-    return write_rd(op2(cpu_opcode));
-}
-template <Operand op2>
-bool op_movs() {
-    return write_logical_s(op2(cpu_opcode));
-}
-template <Operand op2>
-bool op_mvn() {
-    return write_rd(~op2(cpu_opcode));
-}
-template <Operand op2>
-bool op_mvns() {
-    return write_logical_s(~op2(cpu_opcode));
-}
+struct Sub {
+    template <class I>
+    static bool run(I i) {
+        return i.write(i.rn() - i.operand());
+    }
+};
+struct Rsb {
+    template <class I>
+    static bool run(I i) {
+        return i.write(i.operand() - i.rn());
+    }
+};
+struct Add {
+    template <class I>
+    static bool run(I i) {
+        return i.write(i.rn() + i.operand());
+    }
+};
+struct Adc {
+    template <class I>
+    static bool run(I i) {
+        return i.write(i.rn() + i.operand() + flag_c);
+    }
+};
+struct Sbc {
+    template <class I>
+    static bool run(I i) {
+        return i.write(i.rn() - i.operand() - (1u - flag_c));
+    }
+};
+struct Rsc {
+    template <class I>
+    static bool run(I i) {
+        return i.write(i.operand() - i.rn() - (1u - flag_c));
+    }
+};
 
-template <Operand op2>
-bool op_tst() {
-    set_nz_flags(rn() & op2(cpu_opcode));
-    return compared();
-}
-template <Operand op2>
-bool op_teq() {
-    set_nz_flags(rn() ^ op2(cpu_opcode));
-    return compared();
-}
-
-template <Operand op2>
-bool op_sub() {
-    return write_rd(rn() - op2(cpu_opcode));
-}
-template <Operand op2>
-bool op_rsb() {
-    return write_rd(op2(cpu_opcode) - rn());
-}
-template <Operand op2>
-bool op_add() {
-    return write_rd(rn() + op2(cpu_opcode));
-}
-template <Operand op2>
-bool op_adc() {
-    return write_rd(rn() + op2(cpu_opcode) + flag_c);
-}
-template <Operand op2>
-bool op_sbc() {
-    return write_rd(rn() - op2(cpu_opcode) - (1u - flag_c));
-}
-template <Operand op2>
-bool op_rsc() {
-    return write_rd(op2(cpu_opcode) - rn() - (1u - flag_c));
-}
-
-template <Operand op2>
-bool op_subs() {
-    uint32_t a = rn(), b = op2(cpu_opcode);
-    set_sub_flags(a, b, a - b);
-    return write_rd_s(a - b);
-}
-template <Operand op2>
-bool op_rsbs() {
-    uint32_t a = rn(), b = op2(cpu_opcode);
-    set_sub_flags(b, a, b - a);
-    return write_rd_s(b - a);
-}
-template <Operand op2>
-bool op_adds() {
-    uint32_t a = rn(), b = op2(cpu_opcode);
-    set_add_flags(a, b, a + b);
-    return write_rd_s(a + b);
-}
+struct Subs {
+    template <class I>
+    static bool run(I i) {
+        uint32_t a = i.rn(), b = i.operand();
+        set_sub_flags(a, b, a - b);
+        return i.write_s(a - b);
+    }
+};
+struct Rsbs {
+    template <class I>
+    static bool run(I i) {
+        uint32_t a = i.rn(), b = i.operand();
+        set_sub_flags(b, a, b - a);
+        return i.write_s(b - a);
+    }
+};
+struct Adds {
+    template <class I>
+    static bool run(I i) {
+        uint32_t a = i.rn(), b = i.operand();
+        set_add_flags(a, b, a + b);
+        return i.write_s(a + b);
+    }
+};
 // The carry-in forms take C and V from the whole three-operand operation.
-template <Operand op2>
-bool op_adcs() {
-    uint32_t a = rn(), b = op2(cpu_opcode), carry = flag_c;
-    set_adc_flags(a, b, carry);
-    return write_rd_s(a + b + carry);
+struct Adcs {
+    template <class I>
+    static bool run(I i) {
+        uint32_t a = i.rn(), b = i.operand(), carry = flag_c;
+        set_adc_flags(a, b, carry);
+        return i.write_s(a + b + carry);
+    }
+};
+struct Sbcs {
+    template <class I>
+    static bool run(I i) {
+        uint32_t a = i.rn(), b = i.operand(), carry = flag_c;
+        set_sbc_flags(a, b, carry);
+        return i.write_s(a - b - (1u - carry));
+    }
+};
+struct Rscs {
+    template <class I>
+    static bool run(I i) {
+        uint32_t a = i.rn(), b = i.operand(), carry = flag_c;
+        set_sbc_flags(b, a, carry);
+        return i.write_s(b - a - (1u - carry));
+    }
+};
+struct Cmp {
+    template <class I>
+    static bool run(I i) {
+        uint32_t a = i.rn(), b = i.operand();
+        set_sub_flags(a, b, a - b);
+        return NEXT;
+    }
+};
+struct Cmn {
+    template <class I>
+    static bool run(I i) {
+        uint32_t a = i.rn(), b = i.operand();
+        set_add_flags(a, b, a + b);
+        return NEXT;
+    }
+};
+
+template <class Op>
+bool from_register() {
+    return Op::run(LatchedRegister{});
 }
-template <Operand op2>
-bool op_sbcs() {
-    uint32_t a = rn(), b = op2(cpu_opcode), carry = flag_c;
-    set_sbc_flags(a, b, carry);
-    return write_rd_s(a - b - (1u - carry));
+template <class Op>
+bool from_immediate() {
+    return Op::run(LatchedImmediate{});
 }
-template <Operand op2>
-bool op_rscs() {
-    uint32_t a = rn(), b = op2(cpu_opcode), carry = flag_c;
-    set_sbc_flags(b, a, carry);
-    return write_rd_s(b - a - (1u - carry));
+template <class Op, RecordOperand kind>
+bool from_record(const Decoded& d) {
+    return Op::run(FromRecord<kind>{d});
 }
-template <Operand op2>
-bool op_cmp() {
-    uint32_t a = rn(), b = op2(cpu_opcode);
-    set_sub_flags(a, b, a - b);
-    return compared();
-}
-template <Operand op2>
-bool op_cmn() {
-    uint32_t a = rn(), b = op2(cpu_opcode);
-    set_add_flags(a, b, a + b);
-    return compared();
-}
+template <class Op>
+constexpr DataProcessingForms forms_of = {
+    from_record<Op, RecordOperand::IMMEDIATE>, from_record<Op, RecordOperand::REGISTER>,
+    from_record<Op, RecordOperand::SHIFTED>,   from_record<Op, RecordOperand::LSL>,
+    from_record<Op, RecordOperand::LSR>,       from_record<Op, RecordOperand::ASR>};
+constexpr DataProcessingForms NO_FORMS = {};
 
 }  // namespace
+
+// ORDER ARM-DP-OPS
+const DataProcessingForms data_processing_forms[32] = {
+    forms_of<And>, forms_of<Ands>, forms_of<Eor>, forms_of<Eors>, forms_of<Sub>, forms_of<Subs>,
+    forms_of<Rsb>, forms_of<Rsbs>, forms_of<Add>, forms_of<Adds>, forms_of<Adc>, forms_of<Adcs>,
+    forms_of<Sbc>, forms_of<Sbcs>, forms_of<Rsc>, forms_of<Rscs>, NO_FORMS,      forms_of<Tst>,
+    NO_FORMS,      forms_of<Teq>,  NO_FORMS,      forms_of<Cmp>,  NO_FORMS,      forms_of<Cmn>,
+    forms_of<Orr>, forms_of<Orrs>, forms_of<Mov>, forms_of<Movs>, forms_of<Bic>, forms_of<Bics>,
+    forms_of<Mvn>, forms_of<Mvns>,
+};
 
 // ORDER ARM-DP-OPS: register operand. The flag-setting logical operations
 // take C from the shifter; the arithmetic ones from the ALU.
 
 // AND<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_and_reg() { return op_and<shift_operand>(); }
+bool arm_and_reg() { return from_register<And>(); }
 // ANDS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_ands_reg() { return op_ands<shift_operand_carry>(); }
+bool arm_ands_reg() { return from_register<Ands>(); }
 // EOR<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_eor_reg() { return op_eor<shift_operand>(); }
+bool arm_eor_reg() { return from_register<Eor>(); }
 // EORS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_eors_reg() { return op_eors<shift_operand_carry>(); }
+bool arm_eors_reg() { return from_register<Eors>(); }
 // SUB<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_sub_reg() { return op_sub<shift_operand>(); }
+bool arm_sub_reg() { return from_register<Sub>(); }
 // SUBS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_subs_reg() { return op_subs<shift_operand>(); }
+bool arm_subs_reg() { return from_register<Subs>(); }
 // RSB<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_rsb_reg() { return op_rsb<shift_operand>(); }
+bool arm_rsb_reg() { return from_register<Rsb>(); }
 // RSBS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_rsbs_reg() { return op_rsbs<shift_operand>(); }
+bool arm_rsbs_reg() { return from_register<Rsbs>(); }
 // ADD<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_add_reg() { return op_add<shift_operand>(); }
+bool arm_add_reg() { return from_register<Add>(); }
 // ADDS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_adds_reg() { return op_adds<shift_operand>(); }
+bool arm_adds_reg() { return from_register<Adds>(); }
 // ADC<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_adc_reg() { return op_adc<shift_operand>(); }
+bool arm_adc_reg() { return from_register<Adc>(); }
 // ADCS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_adcs_reg() { return op_adcs<shift_operand>(); }
+bool arm_adcs_reg() { return from_register<Adcs>(); }
 // SBC<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_sbc_reg() { return op_sbc<shift_operand>(); }
+bool arm_sbc_reg() { return from_register<Sbc>(); }
 // SBCS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_sbcs_reg() { return op_sbcs<shift_operand>(); }
+bool arm_sbcs_reg() { return from_register<Sbcs>(); }
 // RSC<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_rsc_reg() { return op_rsc<shift_operand>(); }
+bool arm_rsc_reg() { return from_register<Rsc>(); }
 // RSCS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_rscs_reg() { return op_rscs<shift_operand>(); }
+bool arm_rscs_reg() { return from_register<Rscs>(); }
 // TST<c> <Rn>, <Rm>{, <shift>}
-bool arm_tst_reg() { return op_tst<shift_operand_carry>(); }
+bool arm_tst_reg() { return from_register<Tst>(); }
 // TEQ<c> <Rn>, <Rm>{, <shift>}
-bool arm_teq_reg() { return op_teq<shift_operand_carry>(); }
+bool arm_teq_reg() { return from_register<Teq>(); }
 // CMP<c> <Rn>, <Rm>{, <shift>}
-bool arm_cmp_reg() { return op_cmp<shift_operand>(); }
+bool arm_cmp_reg() { return from_register<Cmp>(); }
 // CMN<c> <Rn>, <Rm>{, <shift>}
-bool arm_cmn_reg() { return op_cmn<shift_operand>(); }
+bool arm_cmn_reg() { return from_register<Cmn>(); }
 // ORR<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_orr_reg() { return op_orr<shift_operand>(); }
+bool arm_orr_reg() { return from_register<Orr>(); }
 // ORRS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_orrs_reg() { return op_orrs<shift_operand_carry>(); }
+bool arm_orrs_reg() { return from_register<Orrs>(); }
 // MOV<c> <Rd>, <Rm>{, <shift>}
-bool arm_mov_reg() { return op_mov<shift_operand>(); }
+bool arm_mov_reg() { return from_register<Mov>(); }
 // MOVS<c> <Rd>, <Rm>{, <shift>}
-bool arm_movs_reg() { return op_movs<shift_operand_carry>(); }
+bool arm_movs_reg() { return from_register<Movs>(); }
 // BIC<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_bic_reg() { return op_bic<shift_operand>(); }
+bool arm_bic_reg() { return from_register<Bic>(); }
 // BICS<c> <Rd>, <Rn>, <Rm>{, <shift>}
-bool arm_bics_reg() { return op_bics<shift_operand_carry>(); }
+bool arm_bics_reg() { return from_register<Bics>(); }
 // MVN<c> <Rd>, <Rm>{, <shift>}
-bool arm_mvn_reg() { return op_mvn<shift_operand>(); }
+bool arm_mvn_reg() { return from_register<Mvn>(); }
 // MVNS<c> <Rd>, <Rm>{, <shift>}
-bool arm_mvns_reg() { return op_mvns<shift_operand_carry>(); }
+bool arm_mvns_reg() { return from_register<Mvns>(); }
 
 // ORDER ARM-DP-OPS: rotated immediate. The flag-setting logical operations
 // take C from bit 31 of a rotated immediate.
 
 // AND<c> <Rd>, <Rn>, #<const>
-bool arm_and_imm() { return op_and<rotate_immediate>(); }
+bool arm_and_imm() { return from_immediate<And>(); }
 // ANDS<c> <Rd>, <Rn>, #<const>
-bool arm_ands_imm() { return op_ands<rotate_immediate_carry>(); }
+bool arm_ands_imm() { return from_immediate<Ands>(); }
 // EOR<c> <Rd>, <Rn>, #<const>
-bool arm_eor_imm() { return op_eor<rotate_immediate>(); }
+bool arm_eor_imm() { return from_immediate<Eor>(); }
 // EORS<c> <Rd>, <Rn>, #<const>
-bool arm_eors_imm() { return op_eors<rotate_immediate_carry>(); }
+bool arm_eors_imm() { return from_immediate<Eors>(); }
 // SUB<c> <Rd>, <Rn>, #<const>
-bool arm_sub_imm() { return op_sub<rotate_immediate>(); }
+bool arm_sub_imm() { return from_immediate<Sub>(); }
 // SUBS<c> <Rd>, <Rn>, #<const>
-bool arm_subs_imm() { return op_subs<rotate_immediate>(); }
+bool arm_subs_imm() { return from_immediate<Subs>(); }
 // RSB<c> <Rd>, <Rn>, #<const>
-bool arm_rsb_imm() { return op_rsb<rotate_immediate>(); }
+bool arm_rsb_imm() { return from_immediate<Rsb>(); }
 // RSBS<c> <Rd>, <Rn>, #<const>
-bool arm_rsbs_imm() { return op_rsbs<rotate_immediate>(); }
+bool arm_rsbs_imm() { return from_immediate<Rsbs>(); }
 // ADD<c> <Rd>, <Rn>, #<const>
-bool arm_add_imm() { return op_add<rotate_immediate>(); }
+bool arm_add_imm() { return from_immediate<Add>(); }
 // ADDS<c> <Rd>, <Rn>, #<const>
-bool arm_adds_imm() { return op_adds<rotate_immediate>(); }
+bool arm_adds_imm() { return from_immediate<Adds>(); }
 // ADC<c> <Rd>, <Rn>, #<const>
-bool arm_adc_imm() { return op_adc<rotate_immediate>(); }
+bool arm_adc_imm() { return from_immediate<Adc>(); }
 // ADCS<c> <Rd>, <Rn>, #<const>
-bool arm_adcs_imm() { return op_adcs<rotate_immediate>(); }
+bool arm_adcs_imm() { return from_immediate<Adcs>(); }
 // SBC<c> <Rd>, <Rn>, #<const>
-bool arm_sbc_imm() { return op_sbc<rotate_immediate>(); }
+bool arm_sbc_imm() { return from_immediate<Sbc>(); }
 // SBCS<c> <Rd>, <Rn>, #<const>
-bool arm_sbcs_imm() { return op_sbcs<rotate_immediate>(); }
+bool arm_sbcs_imm() { return from_immediate<Sbcs>(); }
 // RSC<c> <Rd>, <Rn>, #<const>
-bool arm_rsc_imm() { return op_rsc<rotate_immediate>(); }
+bool arm_rsc_imm() { return from_immediate<Rsc>(); }
 // RSCS<c> <Rd>, <Rn>, #<const>
-bool arm_rscs_imm() { return op_rscs<rotate_immediate>(); }
+bool arm_rscs_imm() { return from_immediate<Rscs>(); }
 // TST<c> <Rn>, #<const>
-bool arm_tst_imm() { return op_tst<rotate_immediate_carry>(); }
+bool arm_tst_imm() { return from_immediate<Tst>(); }
 // TEQ<c> <Rn>, #<const>
-bool arm_teq_imm() { return op_teq<rotate_immediate_carry>(); }
+bool arm_teq_imm() { return from_immediate<Teq>(); }
 // CMP<c> <Rn>, #<const>
-bool arm_cmp_imm() { return op_cmp<rotate_immediate>(); }
+bool arm_cmp_imm() { return from_immediate<Cmp>(); }
 // CMN<c> <Rn>, #<const>
-bool arm_cmn_imm() { return op_cmn<rotate_immediate>(); }
+bool arm_cmn_imm() { return from_immediate<Cmn>(); }
 // ORR<c> <Rd>, <Rn>, #<const>
-bool arm_orr_imm() { return op_orr<rotate_immediate>(); }
+bool arm_orr_imm() { return from_immediate<Orr>(); }
 // ORRS<c> <Rd>, <Rn>, #<const>
-bool arm_orrs_imm() { return op_orrs<rotate_immediate_carry>(); }
+bool arm_orrs_imm() { return from_immediate<Orrs>(); }
 // MOV<c> <Rd>, #<const>
-bool arm_mov_imm() { return op_mov<rotate_immediate>(); }
+bool arm_mov_imm() { return from_immediate<Mov>(); }
 // MOVS<c> <Rd>, #<const>
-bool arm_movs_imm() { return op_movs<rotate_immediate_carry>(); }
+bool arm_movs_imm() { return from_immediate<Movs>(); }
 // BIC<c> <Rd>, <Rn>, #<const>
-bool arm_bic_imm() { return op_bic<rotate_immediate>(); }
+bool arm_bic_imm() { return from_immediate<Bic>(); }
 // BICS<c> <Rd>, <Rn>, #<const>
-bool arm_bics_imm() { return op_bics<rotate_immediate_carry>(); }
+bool arm_bics_imm() { return from_immediate<Bics>(); }
 // MVN<c> <Rd>, #<const>
-bool arm_mvn_imm() { return op_mvn<rotate_immediate>(); }
+bool arm_mvn_imm() { return from_immediate<Mvn>(); }
 // MVNS<c> <Rd>, #<const>
-bool arm_mvns_imm() { return op_mvns<rotate_immediate_carry>(); }
+bool arm_mvns_imm() { return from_immediate<Mvns>(); }

@@ -8,9 +8,11 @@
 // arm_block_transfer.cpp and arm_control.cpp.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "cpu/cpu.h"
+#include "cpu/decoded.h"
 
 // Operand 2 of a register form: Rm shifted by type (bits 6-5) and amount,
 // the amount from bits 11-7, or from the low byte of Rs (bits 11-8) when
@@ -30,6 +32,36 @@ uint32_t rotate_immediate_carry(uint32_t opcode);
 // T bit resumes Thumb code; in User and System mode it is a plain jump.
 // Returns JUMPED.
 bool return_from_exception(uint32_t target);
+
+// The decoded forms of each data-processing operation (ORDER ARM-DP-OPS,
+// by hi & 0x1F; none in the compare slots without S), for a record whose
+// Rd is not r15 (or that compares), by operand 2:
+//   IMMEDIATE  `operand` the rotated immediate, `shift` its carry out
+//              (0 or 1), or KEEP_CARRY for a rotation of 0;
+//   REGISTER   Rm unshifted (LSL #0);
+//   SHIFTED    Rm shifted by an immediate: `shift` the type, `operand` the
+//              amount field;
+//   LSL, LSR, ASR  Rm shifted by 1-31 of that type, `operand` the amount.
+enum class RecordOperand : uint8_t { IMMEDIATE, REGISTER, SHIFTED, LSL, LSR, ASR };
+constexpr uint8_t KEEP_CARRY = 2;
+using DataProcessingForms = std::array<DecodedRun, 6>;
+extern const DataProcessingForms data_processing_forms[32];
+
+// The decoded forms of single transfers, for records that neither load
+// r15 nor write back into it, by shape (P and W) and offset:
+//   IMMEDIATE  `operand` the offset with U applied (added as it is);
+//   REGISTER   Rm unshifted, added (U set);
+//   SHIFTED    Rm shifted by an immediate (`shift` the type, `operand` the
+//              amount field), added (U set); word and byte transfers only;
+//   LSL        Rm shifted left by 1-31 (`operand`), added; the same.
+enum class TransferShape : uint8_t { OFFSET, PRE_INDEXED, POST_INDEXED };
+enum class TransferOffset : uint8_t { IMMEDIATE, REGISTER, SHIFTED, LSL };
+using WordTransferShapes = std::array<std::array<DecodedRun, 4>, 3>;
+using HalfwordTransferShapes = std::array<std::array<DecodedRun, 2>, 3>;
+// By L, then B.
+extern const WordTransferShapes word_transfer_records[2][2];
+// STRH, LDRH, LDRSB, LDRSH.
+extern const HalfwordTransferShapes halfword_transfer_records[4];
 
 // ORDER ARM-DP-OPS: data processing, register operand (bits 27-25 = 000)
 bool arm_and_reg();
@@ -96,6 +128,8 @@ bool arm_b_forward();   // offset bit 23 clear
 bool arm_b_backward();  // offset bit 23 set
 bool arm_bl_forward();
 bool arm_bl_backward();
+bool arm_b_record(const Decoded& d);  // `operand`: the distance from r15
+bool arm_bl_record(const Decoded& d);
 bool arm_bx();
 bool arm_mrs();      // bit 22 selects the SPSR
 bool arm_msr_reg();  // bit 22 selects the SPSR

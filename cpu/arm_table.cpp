@@ -8,12 +8,25 @@
 // arm_unhandled.
 #include "cpu/arm.h"
 #include "cpu/arm_handlers.h"
+#include "cpu/decoded.h"
+#include "cpu/shifter.h"
 
 namespace {
+
+// The families whose instructions can run from a decoded record's fields
+// (cpu/decoded.h); arm_decode_into picks the form within the family.
+enum class RecordFamily : uint8_t {
+    NONE,
+    DATA_PROCESSING,
+    WORD_TRANSFER,
+    HALFWORD_TRANSFER,
+    BRANCH,
+};
 
 struct ArmEncoding {
     Handler handler;
     uint16_t facts;
+    RecordFamily family = RecordFamily::NONE;
 };
 
 constexpr ArmEncoding UNDEFINED = {arm_unhandled, 0};
@@ -132,7 +145,7 @@ ArmEncoding decode_multiply_space(uint32_t hi, uint32_t lo) {
     }
     // 7-4 = 1SH1: LDRH, LDRSB, LDRSH, STRH by P, immediate (bit 22), L
     Handler handler = halfword_transfers[bit(hi, 4)][bit(hi, 2)][bit(hi, 0)][(lo - 0xB) / 2];
-    return {handler, transfer_facts(hi)};
+    return {handler, transfer_facts(hi), RecordFamily::HALFWORD_TRANSFER};
 }
 
 // 27-20 = 0001 0xx0 (a compare operation without S), bit 7 or bit 4 clear.
@@ -154,7 +167,8 @@ ArmEncoding decode(uint32_t hi, uint32_t lo) {
         if ((lo & 0x9) == 0x9) return decode_multiply_space(hi, lo);
         if ((hi & 0x19) == 0x10) return decode_miscellaneous(hi, lo);
         // data processing with Rm shifted by an immediate or by Rs
-        return {data_processing_reg[hi], data_processing_facts(hi, true)};
+        return {data_processing_reg[hi], data_processing_facts(hi, true),
+                RecordFamily::DATA_PROCESSING};
     }
     if (hi < 0x40) {
         // 27-25 = 001: data processing with a rotated immediate; the
@@ -164,7 +178,8 @@ ArmEncoding decode(uint32_t hi, uint32_t lo) {
             bool spsr = bit(hi, 2);
             return {arm_msr_imm, uint16_t(spsr ? 0 : ARM_WRITES_CPSR | ARM_CHANGES_STATE)};
         }
-        return {data_processing_imm[hi - 0x20], data_processing_facts(hi, false)};
+        return {data_processing_imm[hi - 0x20], data_processing_facts(hi, false),
+                RecordFamily::DATA_PROCESSING};
     }
     if (hi < 0x80) {
         // 27-25 = 011 with bit 4 set: the undefined-instruction space
@@ -172,7 +187,8 @@ ArmEncoding decode(uint32_t hi, uint32_t lo) {
         if (hi >= 0x60 && (lo & 1)) return UNDEFINED;
         // 27-26 = 01: LDR, STR, LDRB, STRB, the register offset shifted
         Handler handler = word_transfers[bit(hi, 5)][bit(hi, 4)][bit(hi, 0)];
-        return {handler, uint16_t(transfer_facts(hi) | (bit(hi, 5) ? ARM_SHIFTS_RM : 0))};
+        return {handler, uint16_t(transfer_facts(hi) | (bit(hi, 5) ? ARM_SHIFTS_RM : 0)),
+                RecordFamily::WORD_TRANSFER};
     }
     if (hi < 0xA0) {
         // 27-25 = 100: LDM, STM; write-back with W (bit 21); with S (bit 22)
@@ -182,12 +198,14 @@ ArmEncoding decode(uint32_t hi, uint32_t lo) {
         return {block_transfers[bit(hi, 4)][bit(hi, 0)], facts};
     }
     // 27-25 = 101: B, BL
-    if (hi < 0xC0) return {branches[bit(hi, 4)][bit(hi, 3)], ARM_JUMPS};
+    if (hi < 0xC0) return {branches[bit(hi, 4)][bit(hi, 3)], ARM_JUMPS, RecordFamily::BRANCH};
     // 27-24 = 1100-1110: coprocessor transfers and operations
     if (hi < 0xF0) return UNDEFINED;
     // 27-24 = 1111: SWI
     return {arm_swi, ARM_JUMPS | ARM_CHANGES_STATE | ARM_READS_FLAGS};
 }
+
+RecordFamily record_families[4096];
 
 uint32_t rd_of(uint32_t opcode) { return (opcode >> 12) & 15; }
 uint32_t rn_of(uint32_t opcode) { return (opcode >> 16) & 15; }
@@ -200,7 +218,115 @@ void build_arm_table() {
             ArmEncoding encoding = decode(hi, lo);
             arm_table[(hi << 4) | lo] = encoding.handler;
             arm_facts[(hi << 4) | lo] = encoding.facts;
+            record_families[(hi << 4) | lo] = encoding.family;
         }
+    }
+    reset_arm_decoded();
+}
+
+namespace {
+
+// Data processing with Rd other than r15 (the compare operations write no
+// Rd) and an operand 2 that is not shifted by a register.
+DecodedRun data_processing_record(Decoded& d, uint32_t word) {
+    uint32_t hi = (word >> 20) & 0xFF;
+    OperationKind kind = operation_kinds[(hi >> 1) & 15];
+    if (d.rd == 15 && kind != TEST && kind != COMPARE) return nullptr;
+    const DataProcessingForms& forms = data_processing_forms[hi & 0x1F];
+    if (hi >= 0x20) {
+        Shifted imm = rotated_immediate(word & 0xFF, (word >> 8) & 15, KEEP_CARRY);
+        d.operand = imm.value;
+        d.shift = uint8_t(imm.carry);
+        return forms[size_t(RecordOperand::IMMEDIATE)];
+    }
+    if ((word & 0xFF0) == 0) return forms[size_t(RecordOperand::REGISTER)];
+    if (word & 0x10) return nullptr;
+    d.shift = uint8_t((word >> 5) & 3);
+    d.operand = (word >> 7) & 31;
+    static constexpr RecordOperand plain_shifts[4] = {RecordOperand::LSL, RecordOperand::LSR,
+                                                      RecordOperand::ASR, RecordOperand::SHIFTED};
+    return forms[size_t(d.operand ? plain_shifts[d.shift] : RecordOperand::SHIFTED)];
+}
+
+// P and W as a shape, for transfers that do not load r15 or write back into
+// it; null for a post-indexed form with W set (the User-mode access forms).
+const TransferShape* transfer_shape(const Decoded& d, uint32_t hi) {
+    static constexpr TransferShape shapes[2][2] = {
+        {TransferShape::POST_INDEXED, TransferShape::POST_INDEXED},
+        {TransferShape::OFFSET, TransferShape::PRE_INDEXED}};
+    bool pre = bit(hi, 4), write_back = bit(hi, 1);
+    if (!pre && write_back) return nullptr;
+    if (bit(hi, 0) && d.rd == 15) return nullptr;
+    if ((!pre || write_back) && d.rn == 15) return nullptr;
+    return &shapes[pre][write_back];
+}
+
+DecodedRun word_transfer_record(Decoded& d, uint32_t word, uint32_t hi) {
+    const TransferShape* shape = transfer_shape(d, hi);
+    if (!shape) return nullptr;
+    const auto& offsets = word_transfer_records[bit(hi, 0)][bit(hi, 2)][size_t(*shape)];
+    bool up = bit(hi, 3);
+    if (!bit(hi, 5)) {
+        d.operand = up ? word & 0xFFF : 0u - (word & 0xFFF);
+        return offsets[size_t(TransferOffset::IMMEDIATE)];
+    }
+    if (!up) return nullptr;
+    if ((word & 0xFF0) == 0) return offsets[size_t(TransferOffset::REGISTER)];
+    d.shift = uint8_t((word >> 5) & 3);
+    d.operand = (word >> 7) & 31;
+    bool left = d.shift == SHIFT_LSL && d.operand != 0;
+    return offsets[size_t(left ? TransferOffset::LSL : TransferOffset::SHIFTED)];
+}
+
+DecodedRun halfword_transfer_record(Decoded& d, uint32_t word, uint32_t hi, uint32_t lo) {
+    const TransferShape* shape = transfer_shape(d, hi);
+    if (!shape) return nullptr;
+    uint32_t access = bit(hi, 0) ? (lo - 0xB) / 2 + 1 : 0;  // STRH, LDRH, LDRSB, LDRSH
+    const auto& offsets = halfword_transfer_records[access][size_t(*shape)];
+    bool up = bit(hi, 3);
+    if (bit(hi, 2)) {
+        uint32_t offset = ((word >> 4) & 0xF0) | (word & 0xF);
+        d.operand = up ? offset : 0u - offset;
+        return offsets[size_t(TransferOffset::IMMEDIATE)];
+    }
+    if (!up) return nullptr;
+    return offsets[size_t(TransferOffset::REGISTER)];
+}
+
+// The record form of a word, or null where the table's handler runs it.
+DecodedRun record_form(Decoded& d, uint32_t word) {
+    uint32_t hi = (word >> 20) & 0xFF, lo = (word >> 4) & 0xF;
+    switch (record_families[arm_index(word)]) {
+        case RecordFamily::DATA_PROCESSING: return data_processing_record(d, word);
+        case RecordFamily::WORD_TRANSFER: return word_transfer_record(d, word, hi);
+        case RecordFamily::HALFWORD_TRANSFER: return halfword_transfer_record(d, word, hi, lo);
+        case RecordFamily::BRANCH:
+            d.operand = uint32_t(int32_t(word << 8) >> 6);
+            return bit(hi, 4) ? arm_bl_record : arm_b_record;
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
+// The decoded form of a word: a record form where the word has one, the
+// table's handler through arm_run_plain for the rest.
+void arm_decode_into(Decoded& d, uint32_t word) {
+    d = Decoded{};
+    d.word = word;
+    d.cond = uint8_t(word >> 28);
+    d.rd = uint8_t((word >> 12) & 15);
+    d.rn = uint8_t((word >> 16) & 15);
+    d.rm = uint8_t(word & 15);
+    d.plain = arm_table[arm_index(word)];
+    DecodedRun run = record_form(d, word);
+    if (d.cond == COND_AL) {
+        d.run = run ? run : arm_run_plain;
+    } else if (run) {
+        d.run = arm_run_conditional(d.cond);
+        d.then = run;
+    } else {
+        d.run = arm_run_plain_conditional(d.cond);
     }
 }
 

@@ -35,6 +35,12 @@ inline Shifted shift_short(uint32_t type, uint32_t value, uint32_t amount) {
 
 }  // namespace shifter_detail
 
+// A shift by 1-31 of a type other than RRX's rotation through the carry:
+// no special case applies.
+inline Shifted shift_by_1_to_31(uint32_t type, uint32_t value, uint32_t amount) {
+    return shifter_detail::shift_short(type, value, amount);
+}
+
 // Amount from an instruction's 5-bit field (0-31): LSL #0 leaves the value
 // and the carry; LSR #0 and ASR #0 mean a shift by 32; ROR #0 is RRX, a
 // rotation by one through the carry.

@@ -18,6 +18,20 @@ inline uint32_t thumb_index(uint32_t opcode) { return (opcode >> 6) & 0x3FF; }
 
 void build_thumb_table();
 
+// A handler and the form of it that runs from a decoded record. Each
+// handler file lists its own, ending with a null pair; build_thumb_table
+// pairs every table entry with its record form.
+struct Decoded;
+struct ThumbRecordForm {
+    Handler handler;
+    bool (*record)(const Decoded&);
+};
+extern const ThumbRecordForm thumb_alu_records[];
+extern const ThumbRecordForm thumb_transfer_records[];
+extern const ThumbRecordForm thumb_branch_records[];
+// B<cond>'s record form for a condition other than 15 (SWI's encoding).
+bool (*thumb_b_cond_record(uint32_t cond))(const Decoded&);
+
 // Facts per index, as for ARM (cpu/arm.h).
 enum ThumbFact : uint16_t {
     THUMB_JUMPS = 1 << 0,           // B, B<cond> (when taken), BL, BX, SWI

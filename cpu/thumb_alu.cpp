@@ -10,37 +10,35 @@
 //   high registers:      | 010001 | op(9-8) | H1 | H2 | Rs | Rd |
 #include "cpu/cpu.h"
 #include "cpu/shifter.h"
+#include "cpu/thumb.h"
+#include "cpu/thumb_fields.h"
 #include "cpu/thumb_handlers.h"
 
 namespace {
 
-uint32_t& reg_d() { return cpu_regs[cpu_opcode & 7]; }
-uint32_t reg_s() { return cpu_regs[(cpu_opcode >> 3) & 7]; }
-uint32_t reg_n() { return cpu_regs[(cpu_opcode >> 6) & 7]; }
-uint32_t imm3() { return (cpu_opcode >> 6) & 7; }
-uint32_t imm5() { return (cpu_opcode >> 6) & 31; }
-uint32_t& reg_d_high_field() { return cpu_regs[(cpu_opcode >> 8) & 7]; }
-uint32_t imm8() { return cpu_opcode & 0xFF; }
-
 // The shifts set C from the barrel shifter, then N and Z from the result.
-bool write_shifted(Shifted s) {
-    reg_d() = s.value;
+template <class I>
+bool write_shifted(I i, Shifted s) {
+    i.d() = s.value;
     flag_c = uint8_t(s.carry);
     set_nz_flags(s.value);
     return NEXT;
 }
 
-bool shift_by_immediate(uint32_t type) {
-    return write_shifted(shift_immediate(type, reg_s(), imm5(), flag_c));
+template <uint32_t type, class I>
+bool shift_by_immediate(I i) {
+    return write_shifted(i, shift_immediate(type, i.s(), i.imm5(), flag_c));
 }
 
 // The amount is the low byte of Rs, with the register-shift rules of ARM.
-bool shift_by_register(uint32_t type) {
-    return write_shifted(shift_register(type, reg_d(), reg_s() & 0xFF, flag_c));
+template <uint32_t type, class I>
+bool shift_by_register(I i) {
+    return write_shifted(i, shift_register(type, i.d(), i.s() & 0xFF, flag_c));
 }
 
-bool logical(uint32_t result) {
-    reg_d() = result;
+template <class I>
+bool logical(I i, uint32_t result) {
+    i.d() = result;
     set_nz_flags(result);
     return NEXT;
 }
@@ -59,12 +57,8 @@ bool sub_into(uint32_t& rd, uint32_t a, uint32_t b) {
     return NEXT;
 }
 
-// High-register operand numbers: bit 7 extends Rd, bit 6 extends Rs.
-uint32_t high_d() { return (cpu_opcode & 7) | ((cpu_opcode >> 4) & 8); }
-uint32_t high_s() { return (cpu_opcode >> 3) & 15; }
-
 // A write to r15 by ADD or MOV continues in Thumb state at the value with
-// bit 0 cleared.
+// bit 0 cleared. (A record's Rd is never r15.)
 bool write_high(uint32_t rd, uint32_t value) {
     if (rd == 15) {
         cpu_regs[15] = value & ~1u;
@@ -74,136 +68,243 @@ bool write_high(uint32_t rd, uint32_t value) {
     return NEXT;
 }
 
-}  // namespace
-
 // LSL <Rd>, <Rs>, #<imm5>
-bool thumb_lsl_imm() { return shift_by_immediate(SHIFT_LSL); }
+template <class I>
+bool lsl_imm(I i) {
+    return shift_by_immediate<SHIFT_LSL>(i);
+}
 // LSR <Rd>, <Rs>, #<imm5>      (#0 encodes #32)
-bool thumb_lsr_imm() { return shift_by_immediate(SHIFT_LSR); }
+template <class I>
+bool lsr_imm(I i) {
+    return shift_by_immediate<SHIFT_LSR>(i);
+}
 // ASR <Rd>, <Rs>, #<imm5>      (#0 encodes #32)
-bool thumb_asr_imm() { return shift_by_immediate(SHIFT_ASR); }
+template <class I>
+bool asr_imm(I i) {
+    return shift_by_immediate<SHIFT_ASR>(i);
+}
 
 // ADD <Rd>, <Rs>, <Rn>
-bool thumb_add_reg() { return add_into(reg_d(), reg_s(), reg_n()); }
+template <class I>
+bool add_reg(I i) {
+    return add_into(i.d(), i.s(), i.n());
+}
 // SUB <Rd>, <Rs>, <Rn>
-bool thumb_sub_reg() { return sub_into(reg_d(), reg_s(), reg_n()); }
+template <class I>
+bool sub_reg(I i) {
+    return sub_into(i.d(), i.s(), i.n());
+}
 // ADD <Rd>, <Rs>, #<imm3>
-bool thumb_add_imm3() { return add_into(reg_d(), reg_s(), imm3()); }
+template <class I>
+bool add_imm3(I i) {
+    return add_into(i.d(), i.s(), i.imm3());
+}
 // SUB <Rd>, <Rs>, #<imm3>
-bool thumb_sub_imm3() { return sub_into(reg_d(), reg_s(), imm3()); }
+template <class I>
+bool sub_imm3(I i) {
+    return sub_into(i.d(), i.s(), i.imm3());
+}
 
 // MOV <Rd>, #<imm8>
-bool thumb_mov_imm8() {
-    reg_d_high_field() = imm8();
-    set_nz_flags(imm8());
+template <class I>
+bool mov_imm8(I i) {
+    i.d8() = i.imm8();
+    set_nz_flags(i.imm8());
     return NEXT;
 }
 
 // CMP <Rd>, #<imm8>
-bool thumb_cmp_imm8() {
-    uint32_t a = reg_d_high_field();
-    set_sub_flags(a, imm8(), a - imm8());
+template <class I>
+bool cmp_imm8(I i) {
+    uint32_t a = i.d8();
+    set_sub_flags(a, i.imm8(), a - i.imm8());
     return NEXT;
 }
 
 // ADD <Rd>, #<imm8>
-bool thumb_add_imm8() {
-    uint32_t& rd = reg_d_high_field();
-    return add_into(rd, rd, imm8());
+template <class I>
+bool add_imm8(I i) {
+    uint32_t& rd = i.d8();
+    return add_into(rd, rd, i.imm8());
 }
 
 // SUB <Rd>, #<imm8>
-bool thumb_sub_imm8() {
-    uint32_t& rd = reg_d_high_field();
-    return sub_into(rd, rd, imm8());
+template <class I>
+bool sub_imm8(I i) {
+    uint32_t& rd = i.d8();
+    return sub_into(rd, rd, i.imm8());
 }
 
 // ORDER THUMB-ALU-OPS
 // AND <Rd>, <Rs>
-bool thumb_and() { return logical(reg_d() & reg_s()); }
+template <class I>
+bool and_(I i) {
+    return logical(i, i.d() & i.s());
+}
 // EOR <Rd>, <Rs>
-bool thumb_eor() { return logical(reg_d() ^ reg_s()); }
+template <class I>
+bool eor(I i) {
+    return logical(i, i.d() ^ i.s());
+}
 // LSL <Rd>, <Rs>
-bool thumb_lsl_reg() { return shift_by_register(SHIFT_LSL); }
+template <class I>
+bool lsl_reg(I i) {
+    return shift_by_register<SHIFT_LSL>(i);
+}
 // LSR <Rd>, <Rs>
-bool thumb_lsr_reg() { return shift_by_register(SHIFT_LSR); }
+template <class I>
+bool lsr_reg(I i) {
+    return shift_by_register<SHIFT_LSR>(i);
+}
 // ASR <Rd>, <Rs>
-bool thumb_asr_reg() { return shift_by_register(SHIFT_ASR); }
+template <class I>
+bool asr_reg(I i) {
+    return shift_by_register<SHIFT_ASR>(i);
+}
 
 // ADC <Rd>, <Rs>
 // C and V come from the whole Rd + Rs + C, not from Rs folded with C.
-bool thumb_adc() {
-    uint32_t a = reg_d(), b = reg_s(), carry = flag_c ? 1 : 0;
+template <class I>
+bool adc(I i) {
+    uint32_t a = i.d(), b = i.s(), carry = flag_c ? 1 : 0;
     set_adc_flags(a, b, carry);
-    reg_d() = a + b + carry;
+    i.d() = a + b + carry;
     return NEXT;
 }
 
 // SBC <Rd>, <Rs>
-bool thumb_sbc() {
-    uint32_t a = reg_d(), b = reg_s(), carry = flag_c ? 1 : 0;
+template <class I>
+bool sbc(I i) {
+    uint32_t a = i.d(), b = i.s(), carry = flag_c ? 1 : 0;
     set_sbc_flags(a, b, carry);
-    reg_d() = a - b - (1 - carry);
+    i.d() = a - b - (1 - carry);
     return NEXT;
 }
 
 // ROR <Rd>, <Rs>
-bool thumb_ror_reg() { return shift_by_register(SHIFT_ROR); }
+template <class I>
+bool ror_reg(I i) {
+    return shift_by_register<SHIFT_ROR>(i);
+}
 
 // TST <Rd>, <Rs>
-bool thumb_tst() {
-    set_nz_flags(reg_d() & reg_s());
+template <class I>
+bool tst(I i) {
+    set_nz_flags(i.d() & i.s());
     return NEXT;
 }
 
 // NEG <Rd>, <Rs>               (all four flags, as 0 - Rs)
-bool thumb_neg() { return sub_into(reg_d(), 0, reg_s()); }
+template <class I>
+bool neg(I i) {
+    return sub_into(i.d(), 0, i.s());
+}
 
 // CMP <Rd>, <Rs>
-bool thumb_cmp_reg() {
-    uint32_t a = reg_d(), b = reg_s();
+template <class I>
+bool cmp_reg(I i) {
+    uint32_t a = i.d(), b = i.s();
     set_sub_flags(a, b, a - b);
     return NEXT;
 }
 
 // CMN <Rd>, <Rs>
-bool thumb_cmn() {
-    uint32_t a = reg_d(), b = reg_s();
+template <class I>
+bool cmn(I i) {
+    uint32_t a = i.d(), b = i.s();
     set_add_flags(a, b, a + b);
     return NEXT;
 }
 
 // ORR <Rd>, <Rs>
-bool thumb_orr() { return logical(reg_d() | reg_s()); }
+template <class I>
+bool orr(I i) {
+    return logical(i, i.d() | i.s());
+}
 // MUL <Rd>, <Rs>               (N and Z; C and V stay)
-bool thumb_mul() { return logical(reg_d() * reg_s()); }
+template <class I>
+bool mul(I i) {
+    return logical(i, i.d() * i.s());
+}
 // BIC <Rd>, <Rs>
-bool thumb_bic() { return logical(reg_d() & ~reg_s()); }
+template <class I>
+bool bic(I i) {
+    return logical(i, i.d() & ~i.s());
+}
 // MVN <Rd>, <Rs>
-bool thumb_mvn() { return logical(~reg_s()); }
+template <class I>
+bool mvn(I i) {
+    return logical(i, ~i.s());
+}
 
 // ADD <Rd|Hd>, <Rs|Hs>         (no flags; r15 reads as A + 4)
-bool thumb_add_high() {
-    uint32_t rd = high_d();
-    return write_high(rd, cpu_regs[rd] + cpu_regs[high_s()]);
+template <class I>
+bool add_high(I i) {
+    uint32_t rd = i.high_d();
+    return write_high(rd, cpu_regs[rd] + cpu_regs[i.high_s()]);
 }
 
 // CMP <Rd|Hd>, <Rs|Hs>
-bool thumb_cmp_high() {
-    uint32_t a = cpu_regs[high_d()], b = cpu_regs[high_s()];
+template <class I>
+bool cmp_high(I i) {
+    uint32_t a = cpu_regs[i.high_d()], b = cpu_regs[i.high_s()];
     set_sub_flags(a, b, a - b);
     return NEXT;
 }
 
 // MOV <Rd|Hd>, <Rs|Hs>         (no flags)
-bool thumb_mov_high() { return write_high(high_d(), cpu_regs[high_s()]); }
+template <class I>
+bool mov_high(I i) {
+    return write_high(i.high_d(), cpu_regs[i.high_s()]);
+}
+
+// ADD <Rd>, SP, #<imm8 * 4>
+template <class I>
+bool add_rd_sp(I i) {
+    i.d8() = cpu_regs[13] + 4 * i.imm8();
+    return NEXT;
+}
+
+}  // namespace
+
+bool thumb_lsl_imm() { return lsl_imm(ThumbLatched{}); }
+bool thumb_lsr_imm() { return lsr_imm(ThumbLatched{}); }
+bool thumb_asr_imm() { return asr_imm(ThumbLatched{}); }
+bool thumb_add_reg() { return add_reg(ThumbLatched{}); }
+bool thumb_sub_reg() { return sub_reg(ThumbLatched{}); }
+bool thumb_add_imm3() { return add_imm3(ThumbLatched{}); }
+bool thumb_sub_imm3() { return sub_imm3(ThumbLatched{}); }
+bool thumb_mov_imm8() { return mov_imm8(ThumbLatched{}); }
+bool thumb_cmp_imm8() { return cmp_imm8(ThumbLatched{}); }
+bool thumb_add_imm8() { return add_imm8(ThumbLatched{}); }
+bool thumb_sub_imm8() { return sub_imm8(ThumbLatched{}); }
+bool thumb_and() { return and_(ThumbLatched{}); }
+bool thumb_eor() { return eor(ThumbLatched{}); }
+bool thumb_lsl_reg() { return lsl_reg(ThumbLatched{}); }
+bool thumb_lsr_reg() { return lsr_reg(ThumbLatched{}); }
+bool thumb_asr_reg() { return asr_reg(ThumbLatched{}); }
+bool thumb_adc() { return adc(ThumbLatched{}); }
+bool thumb_sbc() { return sbc(ThumbLatched{}); }
+bool thumb_ror_reg() { return ror_reg(ThumbLatched{}); }
+bool thumb_tst() { return tst(ThumbLatched{}); }
+bool thumb_neg() { return neg(ThumbLatched{}); }
+bool thumb_cmp_reg() { return cmp_reg(ThumbLatched{}); }
+bool thumb_cmn() { return cmn(ThumbLatched{}); }
+bool thumb_orr() { return orr(ThumbLatched{}); }
+bool thumb_mul() { return mul(ThumbLatched{}); }
+bool thumb_bic() { return bic(ThumbLatched{}); }
+bool thumb_mvn() { return mvn(ThumbLatched{}); }
+bool thumb_add_high() { return add_high(ThumbLatched{}); }
+bool thumb_cmp_high() { return cmp_high(ThumbLatched{}); }
+bool thumb_mov_high() { return mov_high(ThumbLatched{}); }
+bool thumb_add_rd_sp() { return add_rd_sp(ThumbLatched{}); }
 
 // BX <Rs|Hs>
 // Bit 0 of the target chooses the instruction set. Back in ARM state the
 // method the user chose runs again; r15 keeps a set bit 1, which the ARM
 // fetch ignores.
 bool thumb_bx() {
-    uint32_t target = cpu_regs[high_s()];
+    uint32_t target = cpu_regs[(cpu_opcode >> 3) & 15];
     if (target & 1) {
         cpu_regs[15] = target & ~1u;
     } else {
@@ -214,13 +315,7 @@ bool thumb_bx() {
 
 // ADD <Rd>, PC, #<imm8 * 4>    (the address itself, nothing is loaded)
 bool thumb_add_rd_pc() {
-    reg_d_high_field() = (cpu_regs[15] & ~3u) + 4 * imm8();
-    return NEXT;
-}
-
-// ADD <Rd>, SP, #<imm8 * 4>
-bool thumb_add_rd_sp() {
-    reg_d_high_field() = cpu_regs[13] + 4 * imm8();
+    cpu_regs[(cpu_opcode >> 8) & 7] = (cpu_regs[15] & ~3u) + 4 * (cpu_opcode & 0xFF);
     return NEXT;
 }
 
@@ -230,3 +325,38 @@ bool thumb_add_sp_imm() {
     cpu_regs[13] = (cpu_opcode & 0x80) ? cpu_regs[13] - amount : cpu_regs[13] + amount;
     return NEXT;
 }
+
+extern const ThumbRecordForm thumb_alu_records[] = {
+    {thumb_lsl_imm, thumb_record<lsl_imm>},
+    {thumb_lsr_imm, thumb_record<lsr_imm>},
+    {thumb_asr_imm, thumb_record<asr_imm>},
+    {thumb_add_reg, thumb_record<add_reg>},
+    {thumb_sub_reg, thumb_record<sub_reg>},
+    {thumb_add_imm3, thumb_record<add_imm3>},
+    {thumb_sub_imm3, thumb_record<sub_imm3>},
+    {thumb_mov_imm8, thumb_record<mov_imm8>},
+    {thumb_cmp_imm8, thumb_record<cmp_imm8>},
+    {thumb_add_imm8, thumb_record<add_imm8>},
+    {thumb_sub_imm8, thumb_record<sub_imm8>},
+    {thumb_and, thumb_record<and_>},
+    {thumb_eor, thumb_record<eor>},
+    {thumb_lsl_reg, thumb_record<lsl_reg>},
+    {thumb_lsr_reg, thumb_record<lsr_reg>},
+    {thumb_asr_reg, thumb_record<asr_reg>},
+    {thumb_adc, thumb_record<adc>},
+    {thumb_sbc, thumb_record<sbc>},
+    {thumb_ror_reg, thumb_record<ror_reg>},
+    {thumb_tst, thumb_record<tst>},
+    {thumb_neg, thumb_record<neg>},
+    {thumb_cmp_reg, thumb_record<cmp_reg>},
+    {thumb_cmn, thumb_record<cmn>},
+    {thumb_orr, thumb_record<orr>},
+    {thumb_mul, thumb_record<mul>},
+    {thumb_bic, thumb_record<bic>},
+    {thumb_mvn, thumb_record<mvn>},
+    {thumb_add_high, thumb_record<add_high>},
+    {thumb_cmp_high, thumb_record<cmp_high>},
+    {thumb_mov_high, thumb_record<mov_high>},
+    {thumb_add_rd_sp, thumb_record<add_rd_sp>},
+    {nullptr, nullptr},
+};

@@ -2,12 +2,32 @@
 // opcode bits 15-6 the handler and the facts the recompiler needs, each rule
 // commented with the opcode bits it matches. build_thumb_table fills
 // thumb_table and thumb_facts from it.
+#include <initializer_list>
+
 #include "cpu/cpu.h"
+#include "cpu/decoded.h"
 #include "cpu/thumb.h"
 #include "cpu/thumb_handlers.h"
 
 Handler thumb_table[1024];
 uint16_t thumb_facts[1024];
+
+namespace {
+
+// The record form of each table entry, or null where the handler runs
+// through thumb_run_plain.
+DecodedRun thumb_records[1024];
+
+DecodedRun record_form_of(Handler handler) {
+    for (const ThumbRecordForm* list :
+         {thumb_alu_records, thumb_transfer_records, thumb_branch_records}) {
+        for (const ThumbRecordForm* form = list; form->handler; form++)
+            if (form->handler == handler) return form->record;
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 uint32_t thumb_step() { return thumb_execute(); }
 
@@ -101,7 +121,56 @@ void build_thumb_table() {
         ThumbEncoding encoding = decode(i << 6);
         thumb_table[i] = encoding.handler;
         thumb_facts[i] = encoding.facts;
+        thumb_records[i] = record_form_of(encoding.handler);
     }
+    reset_thumb_decoded();
+}
+
+namespace {
+
+// Formats by bits 15-11, for the record's fields (cpu/thumb_fields.h).
+bool eight_bit_immediate_format(uint32_t top) {
+    return (top >= 0x04 && top < 0x08) || top == 0x09 || (top >= 0x12 && top < 0x16);
+}
+bool high_register_format(uint32_t word) { return (word >> 10) == 0x11; }
+
+// B<cond> and B carry their distance from r15.
+void branch_fields(Decoded& d, uint32_t word) {
+    if ((word >> 12) == 0xD) {
+        d.operand = uint32_t(int32_t(int8_t(word & 0xFF))) * 2;
+    } else {
+        d.operand = uint32_t(int32_t((word & 0x7FF) << 21) >> 20);
+    }
+}
+
+}  // namespace
+
+void thumb_decode_into(Decoded& d, uint32_t word) {
+    d = Decoded{};
+    d.word = word;
+    d.cond = thumb_cycles(word) == THUMB_CYCLES ? COND_AL : LONG_BRANCH;
+    d.plain = thumb_table[thumb_index(word)];
+    uint32_t top = word >> 11;
+    if (eight_bit_immediate_format(top)) {
+        d.rd = uint8_t((word >> 8) & 7);
+        d.operand = word & 0xFF;
+    } else if (high_register_format(word)) {
+        d.rd = uint8_t((word & 7) | ((word >> 4) & 8));
+        d.rm = uint8_t((word >> 3) & 15);
+    } else if (top >= 0x1A && top < 0x1E) {
+        branch_fields(d, word);
+    } else {
+        d.rd = uint8_t(word & 7);
+        d.rm = uint8_t((word >> 3) & 7);
+        d.rn = uint8_t((word >> 6) & 7);
+        d.operand = (word >> 6) & 31;
+    }
+    DecodedRun record = thumb_records[thumb_index(word)];
+    if (thumb_table[thumb_index(word)] == thumb_b_cond)
+        record = thumb_b_cond_record((word >> 8) & 15);
+    // A record's Rd is never r15: ADD and MOV into r15 jump.
+    if (high_register_format(word) && d.rd == 15) record = nullptr;
+    d.run = record ? record : thumb_run_plain;
 }
 
 bool thumb_writes_pc(uint32_t opcode) {

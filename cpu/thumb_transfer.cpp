@@ -13,18 +13,17 @@
 #include <bit>
 
 #include "cpu/cpu.h"
+#include "cpu/thumb.h"
+#include "cpu/thumb_fields.h"
 #include "cpu/thumb_handlers.h"
 #include "cpu/unaligned.h"
-#include "memory/memory.h"
 
 namespace {
 
-uint32_t& reg_d() { return cpu_regs[cpu_opcode & 7]; }
-uint32_t reg_b() { return cpu_regs[(cpu_opcode >> 3) & 7]; }
-uint32_t register_offset_address() { return reg_b() + cpu_regs[(cpu_opcode >> 6) & 7]; }
-uint32_t imm5() { return (cpu_opcode >> 6) & 31; }
-uint32_t& reg_d_high_field() { return cpu_regs[(cpu_opcode >> 8) & 7]; }
-uint32_t imm8() { return cpu_opcode & 0xFF; }
+template <class I>
+uint32_t register_offset_address(I i) {
+    return i.s() + i.n();
+}
 
 bool load_into(uint32_t& rd, uint32_t value) {
     rd = value;
@@ -33,87 +32,146 @@ bool load_into(uint32_t& rd, uint32_t value) {
 
 bool done() { return NEXT; }
 
-}  // namespace
-
 // LDR <Rd>, [PC, #<imm8 * 4>]  (PC word-aligned: the address is aligned)
-bool thumb_ldr_pc() {
-    return load_into(reg_d_high_field(), mem_read32((cpu_regs[15] & ~3u) + 4 * imm8()));
+template <class I>
+bool ldr_pc(I i) {
+    return load_into(i.d8(), cpu_read32((cpu_regs[15] & ~3u) + 4 * i.imm8()));
 }
 
 // STR <Rd>, [<Rb>, <Ro>]
-bool thumb_str_reg() {
-    mem_write32(register_offset_address(), reg_d());
+template <class I>
+bool str_reg(I i) {
+    cpu_write32(register_offset_address(i), i.d());
     return done();
 }
 
 // STRH <Rd>, [<Rb>, <Ro>]
-bool thumb_strh_reg() {
-    mem_write16(register_offset_address(), reg_d() & 0xFFFF);
+template <class I>
+bool strh_reg(I i) {
+    cpu_write16(register_offset_address(i), i.d() & 0xFFFF);
     return done();
 }
 
 // STRB <Rd>, [<Rb>, <Ro>]
-bool thumb_strb_reg() {
-    mem_write8(register_offset_address(), reg_d() & 0xFF);
+template <class I>
+bool strb_reg(I i) {
+    cpu_write8(register_offset_address(i), i.d() & 0xFF);
     return done();
 }
 
 // LDRSB <Rd>, [<Rb>, <Ro>]
-bool thumb_ldrsb_reg() { return load_into(reg_d(), load_signed_byte(register_offset_address())); }
+template <class I>
+bool ldrsb_reg(I i) {
+    return load_into(i.d(), load_signed_byte(register_offset_address(i)));
+}
 
 // LDR <Rd>, [<Rb>, <Ro>]
-bool thumb_ldr_reg() { return load_into(reg_d(), load_word_rotated(register_offset_address())); }
+template <class I>
+bool ldr_reg(I i) {
+    return load_into(i.d(), load_word_rotated(register_offset_address(i)));
+}
 
 // LDRH <Rd>, [<Rb>, <Ro>]
-bool thumb_ldrh_reg() {
-    return load_into(reg_d(), load_halfword_rotated(register_offset_address()));
+template <class I>
+bool ldrh_reg(I i) {
+    return load_into(i.d(), load_halfword_rotated(register_offset_address(i)));
 }
 
 // LDRB <Rd>, [<Rb>, <Ro>]
-bool thumb_ldrb_reg() { return load_into(reg_d(), mem_read8(register_offset_address()) & 0xFF); }
+template <class I>
+bool ldrb_reg(I i) {
+    return load_into(i.d(), cpu_read8(register_offset_address(i)) & 0xFF);
+}
 
 // LDRSH <Rd>, [<Rb>, <Ro>]
-bool thumb_ldrsh_reg() {
-    return load_into(reg_d(), load_signed_halfword(register_offset_address()));
+template <class I>
+bool ldrsh_reg(I i) {
+    return load_into(i.d(), load_signed_halfword(register_offset_address(i)));
 }
 
 // STR <Rd>, [<Rb>, #<imm5 * 4>]
-bool thumb_str_imm() {
-    mem_write32(reg_b() + 4 * imm5(), reg_d());
+template <class I>
+bool str_imm(I i) {
+    cpu_write32(i.s() + 4 * i.imm5(), i.d());
     return done();
 }
 
 // LDR <Rd>, [<Rb>, #<imm5 * 4>]
-bool thumb_ldr_imm() { return load_into(reg_d(), load_word_rotated(reg_b() + 4 * imm5())); }
+template <class I>
+bool ldr_imm(I i) {
+    return load_into(i.d(), load_word_rotated(i.s() + 4 * i.imm5()));
+}
 
 // STRB <Rd>, [<Rb>, #<imm5>]
-bool thumb_strb_imm() {
-    mem_write8(reg_b() + imm5(), reg_d() & 0xFF);
+template <class I>
+bool strb_imm(I i) {
+    cpu_write8(i.s() + i.imm5(), i.d() & 0xFF);
     return done();
 }
 
 // LDRB <Rd>, [<Rb>, #<imm5>]
-bool thumb_ldrb_imm() { return load_into(reg_d(), mem_read8(reg_b() + imm5()) & 0xFF); }
+template <class I>
+bool ldrb_imm(I i) {
+    return load_into(i.d(), cpu_read8(i.s() + i.imm5()) & 0xFF);
+}
 
 // STRH <Rd>, [<Rb>, #<imm5 * 2>]
-bool thumb_strh_imm() {
-    mem_write16(reg_b() + 2 * imm5(), reg_d() & 0xFFFF);
+template <class I>
+bool strh_imm(I i) {
+    cpu_write16(i.s() + 2 * i.imm5(), i.d() & 0xFFFF);
     return done();
 }
 
 // LDRH <Rd>, [<Rb>, #<imm5 * 2>]
-bool thumb_ldrh_imm() { return load_into(reg_d(), load_halfword_rotated(reg_b() + 2 * imm5())); }
+template <class I>
+bool ldrh_imm(I i) {
+    return load_into(i.d(), load_halfword_rotated(i.s() + 2 * i.imm5()));
+}
 
 // STR <Rd>, [SP, #<imm8 * 4>]
-bool thumb_str_sp() {
-    mem_write32(cpu_regs[13] + 4 * imm8(), reg_d_high_field());
+template <class I>
+bool str_sp(I i) {
+    cpu_write32(cpu_regs[13] + 4 * i.imm8(), i.d8());
     return done();
 }
 
 // LDR <Rd>, [SP, #<imm8 * 4>]  (an unaligned SP rotates the word, as LDR does)
-bool thumb_ldr_sp() {
-    return load_into(reg_d_high_field(), load_word_rotated(cpu_regs[13] + 4 * imm8()));
+template <class I>
+bool ldr_sp(I i) {
+    return load_into(i.d8(), load_word_rotated(cpu_regs[13] + 4 * i.imm8()));
 }
+
+}  // namespace
+
+bool thumb_ldr_pc() { return ldr_pc(ThumbLatched{}); }
+bool thumb_str_reg() { return str_reg(ThumbLatched{}); }
+bool thumb_strh_reg() { return strh_reg(ThumbLatched{}); }
+bool thumb_strb_reg() { return strb_reg(ThumbLatched{}); }
+bool thumb_ldrsb_reg() { return ldrsb_reg(ThumbLatched{}); }
+bool thumb_ldr_reg() { return ldr_reg(ThumbLatched{}); }
+bool thumb_ldrh_reg() { return ldrh_reg(ThumbLatched{}); }
+bool thumb_ldrb_reg() { return ldrb_reg(ThumbLatched{}); }
+bool thumb_ldrsh_reg() { return ldrsh_reg(ThumbLatched{}); }
+bool thumb_str_imm() { return str_imm(ThumbLatched{}); }
+bool thumb_ldr_imm() { return ldr_imm(ThumbLatched{}); }
+bool thumb_strb_imm() { return strb_imm(ThumbLatched{}); }
+bool thumb_ldrb_imm() { return ldrb_imm(ThumbLatched{}); }
+bool thumb_strh_imm() { return strh_imm(ThumbLatched{}); }
+bool thumb_ldrh_imm() { return ldrh_imm(ThumbLatched{}); }
+bool thumb_str_sp() { return str_sp(ThumbLatched{}); }
+bool thumb_ldr_sp() { return ldr_sp(ThumbLatched{}); }
+
+extern const ThumbRecordForm thumb_transfer_records[] = {
+    {thumb_ldr_pc, thumb_record<ldr_pc>},       {thumb_str_reg, thumb_record<str_reg>},
+    {thumb_strh_reg, thumb_record<strh_reg>},   {thumb_strb_reg, thumb_record<strb_reg>},
+    {thumb_ldrsb_reg, thumb_record<ldrsb_reg>}, {thumb_ldr_reg, thumb_record<ldr_reg>},
+    {thumb_ldrh_reg, thumb_record<ldrh_reg>},   {thumb_ldrb_reg, thumb_record<ldrb_reg>},
+    {thumb_ldrsh_reg, thumb_record<ldrsh_reg>}, {thumb_str_imm, thumb_record<str_imm>},
+    {thumb_ldr_imm, thumb_record<ldr_imm>},     {thumb_strb_imm, thumb_record<strb_imm>},
+    {thumb_ldrb_imm, thumb_record<ldrb_imm>},   {thumb_strh_imm, thumb_record<strh_imm>},
+    {thumb_ldrh_imm, thumb_record<ldrh_imm>},   {thumb_str_sp, thumb_record<str_sp>},
+    {thumb_ldr_sp, thumb_record<ldr_sp>},       {nullptr, nullptr},
+};
 
 // PUSH {<list>{, LR}}
 // A full descending stack as STMFD builds it: the lowest listed register at
@@ -126,11 +184,11 @@ bool thumb_push() {
     uint32_t address = base;
     for (int i = 0; i < 8; i++) {
         if (list & (1u << i)) {
-            mem_write32(address, cpu_regs[i]);
+            cpu_write32(address, cpu_regs[i]);
             address += 4;
         }
     }
-    if (lr) mem_write32(address, cpu_regs[14]);
+    if (lr) cpu_write32(address, cpu_regs[14]);
     cpu_regs[13] = base;
     return done();
 }
@@ -143,12 +201,12 @@ bool thumb_pop() {
     uint32_t address = cpu_regs[13];
     for (int i = 0; i < 8; i++) {
         if (list & (1u << i)) {
-            cpu_regs[i] = mem_read32(address);
+            cpu_regs[i] = cpu_read32(address);
             address += 4;
         }
     }
     if (cpu_opcode & 0x100) {
-        uint32_t target = mem_read32(address);
+        uint32_t target = cpu_read32(address);
         cpu_regs[13] = address + 4;
         cpu_regs[15] = target & ~1u;
         return JUMPED;
@@ -167,7 +225,7 @@ bool thumb_stmia() {
     uint32_t address = cpu_regs[rb];
     for (uint32_t i = 0; i < 8; i++) {
         if (list & (1u << i)) {
-            mem_write32(address, i == rb ? address : cpu_regs[i]);
+            cpu_write32(address, i == rb ? address : cpu_regs[i]);
             address += 4;
         }
     }
@@ -184,7 +242,7 @@ bool thumb_ldmia() {
     uint32_t address = cpu_regs[rb];
     for (int i = 0; i < 8; i++) {
         if (list & (1u << i)) {
-            cpu_regs[i] = mem_read32(address);
+            cpu_regs[i] = cpu_read32(address);
             address += 4;
         }
     }

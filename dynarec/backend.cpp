@@ -250,11 +250,11 @@ void call_handler(const DecodedInsn& insn) {
 }
 
 // After a call that may have stored over translated code: leave when it
-// did, with the instructions after this one given back.
-void leave_if_stale(Lowering& lowering, const DecodedInsn& insn) {
+// did, with the instructions from `first_unexecuted` on given back.
+void leave_if_stale(Lowering& lowering, const DecodedInsn& insn, uint32_t first_unexecuted) {
     alu8(CMP, absolute(&code_stale), 0);
     uint32_t next = insn.address + insn_bytes(*lowering.block);
-    lowering.stale_exits.push_back({jcc_forward(CC_NE), lowering.index + 1, next});
+    lowering.stale_exits.push_back({jcc_forward(CC_NE), first_unexecuted, next});
 }
 
 // --- Conditions ----------------------------------------------------------
@@ -609,7 +609,7 @@ void lower_handler(Lowering& lowering, const DecodedInsn& insn) {
         jcc(CC_NE, jumped_routine);
         jmp(next_routine);
     } else {
-        leave_if_stale(lowering, insn);
+        leave_if_stale(lowering, insn, lowering.index + 1);
         reload(lowering.regs, lowering.regs.loaded);
     }
 }
@@ -730,11 +730,7 @@ void emit_slow_path(Lowering& lowering, const SlowPath& slow) {
     for (Fixup from : slow.from) patch_here(from);
     write_back(slow.regs, slow.regs.dirty);
     call_handler(*slow.insn);
-    if (!slow.insn->load) {
-        alu8(CMP, absolute(&code_stale), 0);
-        uint32_t next = slow.insn->address + insn_bytes(*lowering.block);
-        lowering.stale_exits.push_back({jcc_forward(CC_NE), slow.first_unexecuted, next});
-    }
+    if (!slow.insn->load) leave_if_stale(lowering, *slow.insn, slow.first_unexecuted);
     reload(slow.regs, slow.regs.loaded);
     jmp(uintptr_t(code_buffer) + slow.rejoin);
 }
@@ -762,6 +758,10 @@ const Lower lowerings[] = {
 }
 
 }  // namespace
+
+// The tail exit_to emits right after the jump is where the jump first led.
+void link_exit(uint32_t site, const uint8_t* target) { patch_to(Fixup{site}, uintptr_t(target)); }
+void unlink_exit(uint32_t site) { patch_to(Fixup{site}, uintptr_t(code_buffer) + site + 4); }
 
 // The longest lowering of each kind with its condition, the loads of the
 // held registers it names, its slow path and stale exit (with the charge

@@ -24,10 +24,11 @@
 // entry, so every store into it goes through the bus and its code watch.
 //
 // Exits: to a known address, a jump that starts unlinked (through the link
-// routine, which finds or translates the successor and patches the jump to
-// it); to an address known only at run time, the dispatch routine (a probe
-// of the indirect table, then C); after a store that wrote over translated
-// code, back to C with the unexecuted instructions given back.
+// routine, which finds the successor and patches the jump to it, until a
+// store drops the successor and the jump goes back to its tail); to an
+// address known only at run time, the dispatch routine (a probe of the
+// indirect table, then C); after a store that wrote over translated code,
+// back to C with the unexecuted instructions given back.
 #pragma once
 
 #include <cstdint>
@@ -72,6 +73,11 @@ constexpr uint32_t block_header(uint32_t steps, uint32_t cycles) { return steps 
 // Bound of a block's code (header and exits included): translate_block
 // makes room for it first.
 uint32_t block_code_bound(const DecodedBlock& block);
+
+// Points the exit whose rel32 is at `site` at a block, or back at its own
+// unlinked tail; the caller has made the buffer writable.
+void link_exit(uint32_t site, const uint8_t* target);
+void unlink_exit(uint32_t site);
 
 // Emits the block at code_pos: its 4-byte header (block_header), then the
 // entry, which the returned address points at.

@@ -25,8 +25,9 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps);
 void code_buffer_init();
 void code_buffer_release();
 
-// Forgets every translation (on a cartridge load, when translated code is
-// overwritten and when the code buffer is full): cache, memo and buffer.
+// Forgets every translation (on a cartridge load and when the code buffer
+// or the cache is full): cache, blocks, links and buffer. A store over
+// translated code drops only the blocks it overwrote (invalidation.h).
 void dynarec_flush();
 // How many times dynarec_flush has emptied everything, and how many blocks
 // were translated, since start-up.

@@ -9,6 +9,7 @@
 // Blocks are found by a key: r15 when the block is entered, with bit 0 set
 // for Thumb code (ARM keys are word-aligned, Thumb keys odd), so that the
 // same address holds a block of each set.
+#include <algorithm>
 #include <bitset>
 #include <initializer_list>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "dynarec/code_buffer.h"
 #include "dynarec/code_pages.h"
 #include "dynarec/emitter.h"
+#include "dynarec/invalidation.h"
 #include "memory/memory.h"
 
 using namespace x86;
@@ -35,8 +37,6 @@ uint64_t blocks_translated = 0;
 TranslatedClock translated_clock;
 
 namespace {
-
-constexpr uint32_t NO_KEY = 2;  // neither word-aligned nor odd
 
 // r15 where no block starts gives NO_KEY: an ARM r15 keeps the low bits a
 // jump wrote (the fetch ignores them), and so may a Thumb r15 that an
@@ -69,23 +69,6 @@ Enter enter_translated;
 // Where the fixed routines end and blocks begin: emptying the cache keeps
 // the routines.
 uint32_t blocks_start = 0;
-
-// The indirect table: a direct-mapped cache from a block's key to its
-// entry, probed inline by the dispatch routine. Entries hold the executable
-// address in 32 bits: the buffer lies in static storage below 2 GiB.
-struct IndirectEntry {
-    uint32_t key;
-    uint32_t code;
-};
-constexpr uint32_t INDIRECT_ENTRIES = 2048;
-IndirectEntry indirect_table[INDIRECT_ENTRIES];
-
-// Halfwords apart: Thumb blocks may start at neighbouring halfwords.
-uint32_t indirect_index(uint32_t key) { return (key >> 1) & (INDIRECT_ENTRIES - 1); }
-
-void clear_indirect_table() {
-    for (IndirectEntry& entry : indirect_table) entry = {NO_KEY, 0};
-}
 
 uint8_t* translate_block(uint32_t key);
 
@@ -122,34 +105,67 @@ void for_each_code_address(const DecodedBlock& block, Visit visit) {
 // The address of the first instruction of the block a key names.
 uint32_t block_address(uint32_t key) { return thumb_key(key) ? key - 1 - 4 : key - 8; }
 
+// Code that C leaves to the interpreter: where writes are not watched,
+// where fetches read nothing but zero words (code that ran off the end of
+// an array, the image's above all: each block would be translated to run
+// once, as it ran there only by accident), and words whose stores keep
+// dropping code, whose runs count towards their being translated again.
+enum class Interpreted : uint8_t { NO, HERE, PAST_AN_ARRAY };
+
+Interpreted interpreted_at(uint32_t address, bool count_run) {
+    int word = code_word(address);
+    if (word == CODE_PAGE_CONSTANT) return Interpreted::PAST_AN_ARRAY;
+    if (word < 0) return Interpreted::HERE;
+    if (!word_interpreted(word)) return Interpreted::NO;
+    if (count_run) note_interpreted_run(word);
+    return Interpreted::HERE;
+}
+
+// Who looks a block up: translated code (which never translates), or C,
+// which translates a missing block only when the line's budget may still
+// run all of it (else the interpreter runs the steps, and a block
+// translated at every step of a line's last stretch would run never).
+enum class Lookup { FROM_TRANSLATED, FROM_C, FROM_C_TRANSLATING };
+
 // The block to run for a key, or null when C must take over: code was
-// written over, r15 is no place a block starts, or the code lies where
-// writes are not watched. Translated code only finds blocks; C translates,
-// between runs, so that no translation (nor the emptying of a full buffer)
-// happens under a running block.
-uint8_t* find_block(uint32_t key, bool translate) {
+// written over, r15 is no place a block starts, or the code is left to the
+// interpreter (and then `why` says so). Translated code only finds blocks;
+// C translates, between runs, so that no translation (nor the emptying of
+// a full buffer) happens under a running block.
+uint8_t* find_block(uint32_t key, Lookup how, Interpreted* why = nullptr) {
     if (code_stale || key == NO_KEY) return nullptr;
-    IndirectEntry& recent = indirect_table[indirect_index(key)];
-    if (recent.key == key) return reinterpret_cast<uint8_t*>(uintptr_t(recent.code));
+    Interpreted interpreted = interpreted_at(block_address(key), how != Lookup::FROM_TRANSLATED);
+    if (interpreted != Interpreted::NO) {
+        if (why) *why = interpreted;
+        return nullptr;
+    }
     uint8_t* code = cache_find(key);
     if (!code) {
-        if (!translate || code_page(block_address(key)) == CODE_PAGE_UNWATCHED) return nullptr;
+        if (how != Lookup::FROM_C_TRANSLATING) return nullptr;
         code = translate_block(key);
     }
-    indirect_table[indirect_index(key)] = {key, uint32_t(uintptr_t(code))};
+    indirect_fill(key, code);
     return code;
 }
 
 // Called by the dispatch routine on a miss of the indirect table.
-uint8_t* lookup_from_translated(uint32_t key) { return find_block(key, false); }
+uint8_t* lookup_from_translated(uint32_t key) { return find_block(key, Lookup::FROM_TRANSLATED); }
+
+// A block's id, in the word before its header.
+uint32_t block_id(const uint8_t* entry) {
+    uint32_t id;
+    __builtin_memcpy(&id, entry - 8, 4);
+    return id;
+}
 
 // Called by an unlinked exit, which stays in its block's instruction set:
-// when the successor exists, the exit's jump is pointed at it for good.
+// when the successor exists, the exit's jump is pointed at it until a store
+// drops the successor.
 uint8_t* link_from_translated(uint32_t site) {
-    uint8_t* code = find_block(current_key(), false);
-    if (code) {
+    uint8_t* code = find_block(current_key(), Lookup::FROM_TRANSLATED);
+    if (code && record_link(block_id(code), site)) {
         code_buffer_writable();
-        patch_to(Fixup{site}, uintptr_t(code));
+        link_exit(site, code);
         code_buffer_executable();
     }
     return code;
@@ -216,6 +232,7 @@ void emit_fixed_routines() {
     mov(ecx, mem(ptr(edx), ecx, 8, 4));
     jmp(ptr(ecx));
     patch_here(miss);
+    indirect_miss = uint32_t(uintptr_t(code_buffer) + code_pos);
     call_with_eax(uintptr_t(&lookup_from_translated));
     patch_here(thumb);
     test(eax, 1u);
@@ -248,19 +265,43 @@ void emit_fixed_routines() {
     code_buffer_executable();
 }
 
+// The block ends where the interpreter takes over; its first word is never
+// an interpreted one (find_block).
+void stop_before_interpreted_words(DecodedBlock& block) {
+    for (uint32_t i = 1; i < block.count; i++) {
+        int word = code_word(block.insns[i].address);
+        if (word >= 0 && word_interpreted(word)) {
+            block.count = i;
+            break;
+        }
+    }
+}
+
+// The bytes a block's translation was read from, from block.start.
+uint32_t code_bytes_of(const DecodedBlock& block) {
+    uint32_t end = block.start;
+    for_each_code_address(
+        block, [&](uint32_t address) { end = std::max(end, address + insn_bytes(block)); });
+    return end - block.start;
+}
+
+// A block's code starts with its id, then emit_block's header.
 uint8_t* translate_block(uint32_t key) {
     DecodedBlock block;
     if (thumb_key(key))
         decode_thumb_block(block_address(key), block);
     else
         decode_arm_block(block_address(key), block);
+    stop_before_interpreted_words(block);
     compute_flag_liveness(block);
-    if (code_pos + block_code_bound(block) > code_buffer_size || cache_full()) dynarec_flush();
+    if (code_pos + 4 + block_code_bound(block) > code_buffer_size || cache_full() || blocks_full())
+        dynarec_flush();
     for_each_code_address(block, forbid_fast_writes_at);
+    uint32_t id = register_block(key, block.start, code_bytes_of(block));
     code_buffer_writable();
+    emit_u32(id);
     uint8_t* entry = emit_block(block);
     code_buffer_executable();
-    for_each_code_address(block, [](uint32_t address) { mark_code_page(code_page(address)); });
     cache_insert(key, entry);
     blocks_translated++;
     return entry;
@@ -302,13 +343,36 @@ Ran interpret_step(uint32_t extra) {
     return {ARM_CYCLES + extra, 1};
 }
 
+uint32_t current_address() { return cpu_regs[15] - (in_thumb_state() ? 4 : 8); }
+
+// Steps of the interpreter in code past an array, as many as stay in its
+// 1 KB page and `left` cycles allow, so that C's look-up is paid once a page
+// there instead of once an instruction.
+Ran interpret_page(uint32_t left, uint32_t extra) {
+    uint32_t page = current_address() >> CODE_PAGE_SHIFT;
+    Ran ran{0, 0};
+    do {
+        Ran step = interpret_step(extra);
+        ran.cycles += step.cycles;
+        ran.steps++;
+    } while (ran.cycles < left && current_address() >> CODE_PAGE_SHIFT == page);
+    return ran;
+}
+
+// Whether `left` cycles may still run a whole block of the current
+// instruction set, so that translating one now is worth it.
+bool whole_block_fits(uint32_t left, uint32_t extra) {
+    uint32_t step = (in_thumb_state() ? THUMB_CYCLES : ARM_CYCLES) + extra;
+    return left >= BLOCK_MAX_INSNS * step;
+}
+
 }  // namespace
 
 bool dynarec_available() { return true; }
 
 uint32_t dynarec_step() {
-    if (code_stale) dynarec_flush();
-    uint8_t* code = find_block(current_key(), true);
+    code_stale = false;  // what a store dropped is out of the cache already
+    uint8_t* code = find_block(current_key(), Lookup::FROM_C_TRANSLATING);
     set_clock(0);
     Ran ran = code ? run_translated(header_of(code) & 0xFFFF, code) : interpret_step(0);
     return ran.cycles | ran.steps << 16;
@@ -318,9 +382,14 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
     set_clock(extra);
     uint32_t sum = 0;
     while (sum < budget) {
-        if (code_stale) dynarec_flush();
-        uint8_t* code = find_block(current_key(), true);
-        Ran ran = code ? run_translated(budget - sum, code) : interpret_step(extra);
+        code_stale = false;
+        uint32_t left = budget - sum;
+        Lookup how = whole_block_fits(left, extra) ? Lookup::FROM_C_TRANSLATING : Lookup::FROM_C;
+        Interpreted why = Interpreted::NO;
+        uint8_t* code = find_block(current_key(), how, &why);
+        Ran ran = code                                ? run_translated(left, code)
+                  : why == Interpreted::PAST_AN_ARRAY ? interpret_page(left, extra)
+                                                      : interpret_step(extra);
         sum += ran.cycles;
         steps += ran.steps;
         if (code && ran.steps == 0) break;  // no whole block fits: the rest below
@@ -333,7 +402,7 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
 
 void dynarec_flush() {
     cache_clear();
-    clear_indirect_table();
+    forget_blocks();
     code_pos = blocks_start;
     clear_code_pages();
     allow_fast_writes_again();

@@ -2,6 +2,7 @@
 // buffer fills or translated code is overwritten, and the method switches.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "console_fixture.h"
@@ -12,8 +13,8 @@
 #if defined(__x86_64__) || defined(__i386__)
 
 #include "dynarec/block_cache.h"
-#include "dynarec/emitter.h"
 #include "dynarec/decoded.h"
+#include "dynarec/emitter.h"
 
 namespace {
 
@@ -65,6 +66,41 @@ TEST_F(CacheTest, HoldsItsCapacityAndClearingEmptiesIt) {
         EXPECT_FALSE(cache_full());
         for (uint32_t i = 0; i < CACHE_CAPACITY; i += 97)
             ASSERT_EQ(cache_find(base + i * 16), nullptr);
+    }
+}
+
+// Keys packed into few pages so that they share long runs of slots;
+// removing any of them leaves every other findable, in any order, over
+// several refills.
+TEST_F(CacheTest, RemovingKeepsEveryOtherKeyFindable) {
+    std::map<uint32_t, uint8_t*> expected;
+    uint32_t seed = 12345;
+    auto random = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    auto key = [&random] { return 0x03000008 + (random() % 16) * 0x1000 + (random() % 1024) * 4; };
+    for (int step = 0; step < 20000; step++) {
+        uint32_t k = key();
+        if (random() % 3) {
+            cache_insert(k, block_at(step % 4096));
+            expected[k] = block_at(step % 4096);
+        } else {
+            cache_remove(k);
+            expected.erase(k);
+        }
+        if (step % 1000 == 999) {
+            for (const auto& [pc, code] : expected) ASSERT_EQ(cache_find(pc), code) << step;
+            for (int probe = 0; probe < 1000; probe++) {
+                uint32_t other = key();
+                if (expected.count(other)) continue;
+                ASSERT_EQ(cache_find(other), nullptr) << step;
+            }
+        }
+        if (cache_full()) {
+            cache_clear();
+            expected.clear();
+        }
     }
 }
 

@@ -1,6 +1,7 @@
-// Linked blocks: a loop of one block still ends with the line's budget,
-// code rewritten under a linked exit runs new, and after the buffer is
-// emptied no link leads into its reused space.
+// Linked blocks and the run loop: a loop of one block still ends with the
+// line's budget, code rewritten under a linked exit runs new, after the
+// buffer is emptied no link leads into its reused space, and code that
+// translating would not pay for runs on the interpreter.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -107,6 +108,31 @@ TEST_F(LinkTest, NoLinkSurvivesAnEmptying) {
     uint64_t flushes = dynarec_flush_count;
     expect_methods_agree(ROM, 1232, 60);
     EXPECT_GT(dynarec_flush_count, flushes + 1);
+}
+
+// Zero words past the end of the BIOS (ANDEQ r0, r0, r0, passing with Z
+// set) run on the interpreter: nothing is translated there, and the steps
+// and state are the interpreter's.
+TEST_F(LinkTest, CodePastAnArrayRunsOnTheInterpreter) {
+    flag_z = 1;
+    uint64_t translated = blocks_translated;
+    expect_methods_agree(0x00004000, 1232, 10);
+    EXPECT_EQ(blocks_translated, translated);
+    EXPECT_EQ(cpu_regs[15], 0x00004000u + 10 * 616 * 4 + 8);
+}
+
+// A straight stretch of code longer than a line runs, line after line:
+// each line translates the blocks it runs whole, and none from the steps
+// at its end that no whole block fits (the interpreter runs those).
+TEST_F(LinkTest, NoTranslationWhereTheLineCannotRunTheBlock) {
+    std::vector<uint32_t> words(4096, 0xE2800001);                          // ADD r0, r0, #1
+    words.back() = 0xEA000000 | ((-int32_t(words.size()) - 1) & 0xFFFFFF);  // B 0x08000000
+    load_test_image(words);
+    uint64_t translated = blocks_translated;
+    expect_methods_agree(ROM, 1232, 20);
+    // 616 steps a line: 19 whole blocks, and one more where the line began
+    // inside a block translated before.
+    EXPECT_LE(blocks_translated - translated, 20u * 20);
 }
 
 // A BX into Thumb code whose r15 (its address + 4) equals the r15 of an ARM

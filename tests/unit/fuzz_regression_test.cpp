@@ -80,4 +80,20 @@ TEST_F(FuzzRegressionTest, CopyIntoDma3CountDoesNotStartANestedCopy) {
     EXPECT_EQ(io_read16(0xDE), 0u);
 }
 
+// A jump to 0xFFFFFFF9 in ARM state leaves r15 = 1 after the fetch (the
+// write of r15 keeps its low bits; the fetch reads from 0xFFFFFFF8). The
+// recompiler's indirect table marks its empty entries with a pc of 1, and
+// once took such an r15 for a hit whose code was at address 0.
+TEST_F(FuzzRegressionTest, AnR15EqualToAnEmptyIndirectEntryMisses) {
+    std::vector<ProcessorState> ends;
+    for (Method method : {Method::Interpretative, Method::Dynarec}) {
+        load_test_image({0xE1A0F000});  // MOV pc, r0
+        cpu_regs[0] = 0xFFFFFFF9;
+        cpu_method = method;
+        for (int line = 0; line < 4; line++) cpu_run(1232, 0);
+        ends.push_back(ProcessorState::capture());
+    }
+    EXPECT_EQ(ends[1].differences(ends[0]), "");
+}
+
 }  // namespace
