@@ -206,18 +206,13 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
 
 }  // namespace
 
-// The recompiler's loop runs the same steps the interpreter would (whole
-// blocks where they fit, the interpreter for the rest), in either
-// instruction set, so both methods see the same clock.
+// The recompiler's loop runs the same steps the interpreter would: whole
+// blocks where they fit, in either instruction set, and the interpreter
+// runs the line's last steps, fewer than a block holds, so both methods
+// see the same clock.
 void cpu_run(uint32_t budget, uint32_t extra) {
     uint32_t sum = 0;
-    while (sum < budget) {
-        if (cpu_method == Method::Dynarec) {
-            sum += dynarec_run(budget - sum, extra, steps_taken);
-        } else if (in_thumb_state()) {
-            sum = run_thumb(sum, budget, extra);
-        } else {
-            sum = run_arm(sum, budget, extra);
-        }
-    }
+    if (cpu_method == Method::Dynarec) sum = dynarec_run(budget, extra, steps_taken);
+    while (sum < budget)
+        sum = in_thumb_state() ? run_thumb(sum, budget, extra) : run_arm(sum, budget, extra);
 }

@@ -16,8 +16,10 @@ uint32_t dynarec_step();
 
 // Runs code of either instruction set from what is left of a line's
 // budget, `extra` cycles per step on top of each instruction's own,
-// exactly as the interpreter's loop would: it stops at the first step that
-// reaches the budget. Returns the cycles used; adds the steps.
+// exactly as the interpreter's loop would, until the budget is spent or no
+// whole block fits in what is left: the caller's interpreter runs the
+// line's last steps then (the same steps either way). Returns the cycles
+// used; adds the steps.
 uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps);
 
 // Allocates the code buffer and builds the translator table; first step of

@@ -392,11 +392,8 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
                                                       : interpret_step(extra);
         sum += ran.cycles;
         steps += ran.steps;
-        if (code && ran.steps == 0) break;  // no whole block fits: the rest below
+        if (code && ran.steps == 0) break;  // no whole block fits
     }
-    // The line's last steps, fewer than a block holds, on the interpreter:
-    // the same steps either way, and no look-up per step.
-    for (; sum < budget; steps++) sum += interpret_step(extra).cycles;
     return sum;
 }
 
@@ -424,14 +421,7 @@ bool dynarec_available() { return false; }
 uint64_t dynarec_flush_count = 0;
 uint64_t blocks_translated = 0;
 uint32_t dynarec_step() { return (in_thumb_state() ? thumb_step() : arm_step()) | 1u << 16; }
-uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
-    uint32_t sum = 0;
-    while (sum < budget) {
-        sum += (in_thumb_state() ? thumb_step() : arm_step()) + extra;
-        steps++;
-    }
-    return sum;
-}
+uint32_t dynarec_run(uint32_t, uint32_t, uint64_t&) { return 0; }
 void code_buffer_init() {}
 void code_buffer_release() {}
 void dynarec_flush() {}
