@@ -268,10 +268,21 @@ void decode_arm_block(uint32_t address, DecodedBlock& block) {
         insn.word = fetch_word(address);
         insn.cycles = ARM_CYCLES;
         decode_instruction(insn);
-        if (ends_block(insn)) break;
+        if (ends_block(insn)) return;
         address += 4;
         // A block stays in one region: the next might not be watched.
-        if ((address >> 24) != region) break;
+        if ((address >> 24) != region) return;
+    }
+    end_at_stretch_boundary(block);
+}
+
+void end_at_stretch_boundary(DecodedBlock& block) {
+    const uint32_t stretch = BLOCK_MAX_INSNS * insn_bytes(block);
+    for (uint32_t i = block.count; i-- > 1;) {
+        if (block.insns[i].address % stretch == 0) {
+            block.count = i;
+            return;
+        }
     }
 }
 

@@ -123,6 +123,13 @@ void decode_arm_block(uint32_t address, DecodedBlock& block);
 // two cycles, and always the last.
 void decode_thumb_block(uint32_t address, DecodedBlock& block);
 
+// For a front end whose block ran to BLOCK_MAX_INSNS instructions without
+// an ending one: the block ends instead at the last start of a stretch of
+// BLOCK_MAX_INSNS instructions (aligned to its size) that it crosses, so
+// that straight-line code runs in the same blocks whichever instruction it
+// was entered at (each line of the frame starts wherever the last ran out).
+void end_at_stretch_boundary(DecodedBlock& block);
+
 // Backward over the block: which written flags a later instruction, a
 // handler or an exit may read. Every exit may read all four.
 void compute_flag_liveness(DecodedBlock& block);

@@ -336,14 +336,21 @@ Ran run_translated(uint32_t cycles, const uint8_t* entry) {
     return {used, arm_steps + thumb_steps};
 }
 
-// One step on the interpreter, in the current instruction set.
-Ran interpret_step(uint32_t extra) {
-    if (in_thumb_state()) return {thumb_execute() + extra, 1};
-    arm_execute();
+// One step on the interpreter, in the current instruction set; `jumped`,
+// if given, says whether it jumped.
+Ran interpret_step(uint32_t extra, bool* jumped = nullptr) {
+    if (in_thumb_state()) return {thumb_execute(jumped) + extra, 1};
+    bool jump = arm_execute();
+    if (jumped) *jumped = jump;
     return {ARM_CYCLES + extra, 1};
 }
 
 uint32_t current_address() { return cpu_regs[15] - (in_thumb_state() ? 4 : 8); }
+
+bool at_stretch_start() {
+    uint32_t stretch = BLOCK_MAX_INSNS * (in_thumb_state() ? 2 : 4);
+    return current_address() % stretch == 0;
+}
 
 // Steps of the interpreter in code past an array, as many as stay in its
 // 1 KB page and `left` cycles allow, so that C's look-up is paid once a page
@@ -356,6 +363,21 @@ Ran interpret_page(uint32_t left, uint32_t extra) {
         ran.cycles += step.cycles;
         ran.steps++;
     } while (ran.cycles < left && current_address() >> CODE_PAGE_SHIFT == page);
+    return ran;
+}
+
+// Steps of the interpreter up to where a block would start: after a jump,
+// or at the start of a stretch of BLOCK_MAX_INSNS instructions, where long
+// straight-line code is cut into blocks (end_at_stretch_boundary); as many
+// as `left` cycles allow.
+Ran interpret_to_block_start(uint32_t left, uint32_t extra) {
+    Ran ran{0, 0};
+    bool jumped = false;
+    do {
+        Ran step = interpret_step(extra, &jumped);
+        ran.cycles += step.cycles;
+        ran.steps++;
+    } while (!jumped && ran.cycles < left && !at_stretch_start());
     return ran;
 }
 
@@ -381,18 +403,34 @@ uint32_t dynarec_step() {
 uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
     set_clock(extra);
     uint32_t sum = 0;
+    // A line starts where the last one ran out, mostly inside a block's run
+    // of code: a block translated there would start where nothing jumps to
+    // and run about once. So at first C runs only a block it has, or the
+    // interpreter runs up to where a block would start.
+    bool line_start = true;
     while (sum < budget) {
         code_stale = false;
         uint32_t left = budget - sum;
-        Lookup how = whole_block_fits(left, extra) ? Lookup::FROM_C_TRANSLATING : Lookup::FROM_C;
+        bool worth_translating = whole_block_fits(left, extra);
+        Lookup how = worth_translating && !line_start ? Lookup::FROM_C_TRANSLATING : Lookup::FROM_C;
         Interpreted why = Interpreted::NO;
         uint8_t* code = find_block(current_key(), how, &why);
-        Ran ran = code                                ? run_translated(left, code)
-                  : why == Interpreted::PAST_AN_ARRAY ? interpret_page(left, extra)
-                                                      : interpret_step(extra);
+        Ran ran;
+        if (code) {
+            ran = run_translated(left, code);
+            if (ran.steps == 0) break;  // no whole block fits
+        } else if (why == Interpreted::PAST_AN_ARRAY) {
+            ran = interpret_page(left, extra);
+        } else if (why == Interpreted::HERE || current_key() == NO_KEY) {
+            ran = interpret_step(extra);
+        } else if (line_start && worth_translating) {
+            ran = interpret_to_block_start(left, extra);
+        } else {
+            break;  // no block here, and too little budget to make one
+        }
+        line_start = false;
         sum += ran.cycles;
         steps += ran.steps;
-        if (code && ran.steps == 0) break;  // no whole block fits
     }
     return sum;
 }

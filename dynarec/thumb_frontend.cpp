@@ -351,9 +351,10 @@ void decode_thumb_block(uint32_t address, DecodedBlock& block) {
         insn.cycles = uint8_t(thumb_cycles(insn.word));
         insn.handler = thumb_table[thumb_index(insn.word)];
         decode_instruction(insn, region);
-        if (ends_block(insn)) break;
+        if (ends_block(insn)) return;
         address += 2;
         // A block stays in one region: the next might not be watched.
-        if (!in_region(address, region)) break;
+        if (!in_region(address, region)) return;
     }
+    end_at_stretch_boundary(block);
 }
