@@ -65,13 +65,15 @@ uint32_t condition_flags(uint32_t cond);
 
 // Executes the latched ARM instruction and latches the next: r15 = A + 8 on
 // entry, the next instruction's address + 8 on return. A failed condition
-// (and condition 0xF, which never passes) only moves on.
-inline void arm_execute() {
+// (and condition 0xF, which never passes) only moves on. Returns whether
+// it jumped.
+inline bool arm_execute() {
     uint32_t opcode = cpu_opcode;
     uint32_t cond = opcode >> 28;
     if ((cond == 0xE || condition_passed(cond)) && arm_table[arm_index(opcode)]()) {
         cpu_refill();
-    } else {
-        arm_fetch();
+        return true;
     }
+    arm_fetch();
+    return false;
 }

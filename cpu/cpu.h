@@ -15,9 +15,8 @@
 // the next instruction, sequentially or at r15 as the handler reports.
 //
 // Instruction set and method are two facts: the T bit of the CPSR says
-// which instruction set runs, `cpu_method` which method the user chose for
-// ARM code. Thumb code always runs on the interpreter; the choice stays for
-// the ARM code that follows.
+// which instruction set runs, `cpu_method` which method the user chose; the
+// method runs ARM and Thumb code alike.
 #pragma once
 
 #include <cstdint>
@@ -196,9 +195,8 @@ inline bool condition_passed(uint32_t cond) {
 uint32_t arm_step();
 uint32_t thumb_step();
 
-// One step as the frame loop takes it: Thumb code on the interpreter, ARM
-// code on the chosen method (for Dynarec, a whole translated block).
-// Returns the cycles in the low 16 bits.
+// One step as the frame loop takes it, on the chosen method (for Dynarec, a
+// whole translated block). Returns the cycles in the low 16 bits.
 uint32_t cpu_step();
 
 // Runs steps until their cycles, plus `extra` per step, reach the budget.

@@ -1,7 +1,6 @@
 // The run loop: the frame loop hands the processor a line's budget of
 // cycles, and the processor runs steps until it is spent, in the
-// instruction set the T bit names and, for ARM code, on the method the user
-// chose.
+// instruction set the T bit names, on the method the user chose.
 //
 // The interpreter runs code through its decoded records (cpu/decoded.h): a
 // run checks the first record against the word in memory and calls its
@@ -20,8 +19,8 @@
 uint64_t steps_taken = 0;
 
 uint32_t cpu_step() {
-    if (in_thumb_state()) return thumb_step();
     if (cpu_method == Method::Dynarec) return dynarec_step() & 0xFFFF;
+    if (in_thumb_state()) return thumb_step();
     return arm_step();
 }
 
@@ -156,19 +155,14 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
 
 }  // namespace
 
-// The recompiler's loop runs the same steps the interpreter would (whole
-// blocks where they fit, the interpreter for the rest), so both methods see
-// the same clock.
+// The recompiler's loop runs the same steps the interpreter would: whole
+// blocks where they fit, in either instruction set, and the interpreter
+// runs the line's last steps, fewer than a block holds, so both methods
+// see the same clock.
 uint32_t cpu_run(uint32_t budget, uint32_t extra) {
     uint32_t sum = 0;
-    while (sum < budget) {
-        if (in_thumb_state()) {
-            sum = run_thumb(sum, budget, extra);
-        } else if (cpu_method == Method::Dynarec) {
-            sum += dynarec_run(budget - sum, extra, steps_taken);
-        } else {
-            sum = run_arm(sum, budget, extra);
-        }
-    }
+    if (cpu_method == Method::Dynarec) sum = dynarec_run(budget, extra, steps_taken);
+    while (sum < budget)
+        sum = in_thumb_state() ? run_thumb(sum, budget, extra) : run_arm(sum, budget, extra);
     return sum;
 }

@@ -62,13 +62,16 @@ inline uint32_t thumb_cycles(uint32_t opcode) {
 }
 
 // Executes the latched Thumb instruction and latches the next (in ARM
-// state after a BX there). Returns the instruction's cycles.
-inline uint32_t thumb_execute() {
+// state after a BX there). Returns the instruction's cycles; `jumped`, if
+// given, says whether it jumped.
+inline uint32_t thumb_execute(bool* jumped = nullptr) {
     uint32_t opcode = cpu_opcode;
-    if (thumb_table[thumb_index(opcode)]()) {
+    bool jump = thumb_table[thumb_index(opcode)]();
+    if (jump) {
         cpu_refill();
     } else {
         thumb_fetch();
     }
+    if (jumped) *jumped = jump;
     return thumb_cycles(opcode);
 }

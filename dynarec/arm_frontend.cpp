@@ -97,6 +97,7 @@ void decode_multiply(DecodedInsn& insn) {
 void decode_branch(DecodedInsn& insn) {
     insn.kind = InsnKind::Branch;
     insn.link = insn.word & (1u << 24);
+    insn.link_address = insn.address + 4;
     int32_t offset = int32_t(insn.word << 8) >> 6;  // sign-extended, times 4
     insn.target = insn.address + 8 + uint32_t(offset);
 }
@@ -224,6 +225,7 @@ void decode_instruction(DecodedInsn& insn) {
         return;
     }
     insn.flags_read = uint8_t(condition_flags(insn.cond));
+    insn.handler = arm_table[arm_index(word)];
     if (bits(word, 27, 25) == 5) {
         decode_branch(insn);
     } else if (arm_table[arm_index(word)] == arm_bx && bits(word, 3, 0) != 15) {
@@ -257,17 +259,30 @@ bool ends_block(const DecodedInsn& insn) {
 void decode_arm_block(uint32_t address, DecodedBlock& block) {
     block.start = address;
     block.count = 0;
+    block.thumb = false;
     uint32_t region = address >> 24;
     while (block.count < BLOCK_MAX_INSNS) {
         DecodedInsn& insn = block.insns[block.count++];
         insn = DecodedInsn{};
         insn.address = address;
         insn.word = fetch_word(address);
+        insn.cycles = ARM_CYCLES;
         decode_instruction(insn);
-        if (ends_block(insn)) break;
+        if (ends_block(insn)) return;
         address += 4;
         // A block stays in one region: the next might not be watched.
-        if ((address >> 24) != region) break;
+        if ((address >> 24) != region) return;
+    }
+    end_at_stretch_boundary(block);
+}
+
+void end_at_stretch_boundary(DecodedBlock& block) {
+    const uint32_t stretch = BLOCK_MAX_INSNS * insn_bytes(block);
+    for (uint32_t i = block.count; i-- > 1;) {
+        if (block.insns[i].address % stretch == 0) {
+            block.count = i;
+            return;
+        }
     }
 }
 

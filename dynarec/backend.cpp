@@ -55,16 +55,16 @@ Reg32 host_of(const Registers& regs, uint32_t r) { return Reg32{regs.host[r]}; }
 // store into translated code, and the slow paths of inline transfers.
 struct StaleExit {
     Fixup from;
-    uint32_t unexecuted;  // instructions charged but not run
-    uint32_t next;        // address of the next instruction
+    uint32_t first_unexecuted;  // of the instructions charged but not run
+    uint32_t next;              // address of the next instruction
 };
 
 struct SlowPath {
     std::vector<Fixup> from;
     const DecodedInsn* insn;
-    Registers regs;       // as on the inline path when it leaves
-    uint32_t rejoin;      // position after the inline transfer
-    uint32_t unexecuted;  // for a store's stale exit
+    Registers regs;             // as on the inline path when it leaves
+    uint32_t rejoin;            // position after the inline transfer
+    uint32_t first_unexecuted;  // for a store's stale exit
 };
 
 struct Lowering {
@@ -167,12 +167,13 @@ void prepare_registers(Registers& regs, const DecodedInsn& insn) {
 }
 
 // The value of ARM register r as the instruction at `address` reads it:
-// r15 is the instruction's address + 8.
+// r15 is the instruction's address + 8 in ARM code, + 4 in Thumb code.
 Registers* current = nullptr;  // the block being lowered
+uint32_t r15_ahead = 8;        // and its instruction set's distance
 
 void load_reg(Reg32 d, uint32_t r, uint32_t address) {
     if (r == 15)
-        mov(d, address + 8);
+        mov(d, address + r15_ahead);
     else if (held(*current, r) && host_of(*current, r).code == d.code)
         return;
     else if (held(*current, r))
@@ -199,7 +200,7 @@ void store_reg(uint32_t r, uint32_t imm) {
 // d = d op ARM register r.
 void alu_reg(Alu op, Reg32 d, uint32_t r, uint32_t address) {
     if (r == 15)
-        alu(op, d, address + 8);
+        alu(op, d, address + r15_ahead);
     else if (held(*current, r))
         alu(op, d, host_of(*current, r));
     else
@@ -225,16 +226,15 @@ void alu_on_reg(Alu op, uint32_t r, Reg32 s) {
 
 // --- Exits ---------------------------------------------------------------
 
-// To a known address: registers written back, then a jump that the link
-// routine will point at the successor. Until then it lands on the tail
-// right after it, which writes r15 and hands the routine the jump's
-// position. A linked jump leaves r15 behind: the successor writes it if it
-// has to leave at its start.
+// To a known address in the block's instruction set: registers written
+// back, then a jump that the link routine will point at the successor. Until then it lands on the
+// tail right after it, which writes r15 and hands the routine the jump's position. A linked jump
+// leaves r15 behind: the successor writes it if it has to leave at its start.
 void exit_to(const Registers& regs, uint32_t address) {
     write_back(regs, regs.dirty);
     Fixup link = jmp_forward();
     patch_here(link);
-    mov(reg(15), address + 8);
+    mov(reg(15), address + r15_ahead);
     mov(eax, link.pos);
     jmp(link_routine);
 }
@@ -245,25 +245,16 @@ void exit_through_dispatch() { jmp(dispatch_routine); }
 // exact; the held registers must be in the record.
 void call_handler(const DecodedInsn& insn) {
     mov(state_field(&cpu_opcode), insn.word);
-    mov(reg(15), insn.address + 8);
-    call(uintptr_t(arm_table[arm_index(insn.word)]));
+    mov(reg(15), insn.address + r15_ahead);
+    call(uintptr_t(insn.handler));
 }
 
 // After a call that may have stored over translated code: leave when it
-// did, with the `unexecuted` instructions after this one given back.
-void leave_if_stale(Lowering& lowering, const DecodedInsn& insn, uint32_t unexecuted) {
+// did, with the instructions from `first_unexecuted` on given back.
+void leave_if_stale(Lowering& lowering, const DecodedInsn& insn, uint32_t first_unexecuted) {
     alu8(CMP, absolute(&code_stale), 0);
-    lowering.stale_exits.push_back({jcc_forward(CC_NE), unexecuted, insn.address + 4});
-}
-
-// After a handler that jumped: the next instruction latched, then on
-// through the indirect table, or back to C for Thumb code and code written
-// over (the table holds ARM blocks, and blocks that may be stale).
-void continue_after_jump() {
-    call(uintptr_t(&refill_after_jump));
-    test(eax, 0xFFu);
-    jcc(CC_E, leave_routine);
-    exit_through_dispatch();
+    uint32_t next = insn.address + insn_bytes(*lowering.block);
+    lowering.stale_exits.push_back({jcc_forward(CC_NE), first_unexecuted, next});
 }
 
 // --- Conditions ----------------------------------------------------------
@@ -432,7 +423,7 @@ struct Operand {
 Operand operand2_of(const DecodedInsn& insn, bool carry_needed) {
     if (insn.operand2 == Operand2::Immediate) return {true, insn.imm, eax};
     if (insn.shift == SHIFT_LSL && insn.amount == 0) {  // Rm itself, C untouched
-        if (insn.rm == 15) return {true, insn.address + 8, eax};
+        if (insn.rm == 15) return {true, insn.address + r15_ahead, eax};
         if (held(*current, insn.rm)) return {false, 0, host_of(*current, insn.rm)};
     }
     shifted_register(insn, carry_needed);
@@ -579,25 +570,27 @@ void lower_branch(Lowering& lowering, const DecodedInsn& insn) {
     Registers taken = lowering.regs;  // the link is written on this path only
     Registers* outer = current;
     current = &taken;
-    if (insn.link) store_reg(14, insn.address + 4);
+    if (insn.link) store_reg(14, insn.link_address);
     current = outer;
     exit_to(taken, insn.target);
 }
 
-// BX to ARM code: r15 = Rm + 8, as the interpreter's fetch has it, and on
-// through the indirect table. To Thumb code (bit 0 set): the handler, then
-// on as after any jumping handler. The registers are in the record already
-// (lower_block writes them back before the condition).
-void lower_branch_exchange(Lowering&, const DecodedInsn& insn) {
+// BX within the block's instruction set: r15 = Rm + 8 (ARM code; bit 0
+// clear) or Rm - 1 + 4 (Thumb code; bit 0 set), as the interpreter's fetch
+// has it, and on through the indirect table. To the other set: the
+// handler, then on as after any jumping handler. The registers are in the
+// record already (lower_block writes them back before the condition).
+void lower_branch_exchange(Lowering& lowering, const DecodedInsn& insn) {
+    bool thumb = lowering.block->thumb;
     load_reg(eax, insn.rm, insn.address);
     test(eax, 1u);
-    Fixup to_thumb = jcc_forward(CC_NE);
-    alu(ADD, eax, 8u);
+    Fixup other_set = jcc_forward(thumb ? CC_E : CC_NE);
+    alu(ADD, eax, thumb ? 3u : 8u);
     mov(reg(15), eax);
     exit_through_dispatch();
-    patch_here(to_thumb);
+    patch_here(other_set);
     call_handler(insn);
-    continue_after_jump();
+    jmp(jumped_routine);
 }
 
 // --- Handlers ------------------------------------------------------------
@@ -610,20 +603,13 @@ void lower_branch_exchange(Lowering&, const DecodedInsn& insn) {
 void lower_handler(Lowering& lowering, const DecodedInsn& insn) {
     call_handler(insn);
     if (insn.may_jump) {
-        // A handler that writes r15 and reports NEXT (a write-back into
-        // r15) goes on at r15 - 4, as the interpreter's sequential fetch
-        // does; fetch_after_handler says whether translated code may go on,
-        // as refill_after_jump does.
+        // Either way on through the indirect table, in whichever
+        // instruction set the handler left.
         test(eax, 0xFFu);  // bool in al
-        Fixup jumped = jcc_forward(CC_NE);
-        call(uintptr_t(&fetch_after_handler));
-        test(eax, 0xFFu);
-        jcc(CC_E, leave_routine);
-        exit_through_dispatch();
-        patch_here(jumped);
-        continue_after_jump();
+        jcc(CC_NE, jumped_routine);
+        jmp(next_routine);
     } else {
-        leave_if_stale(lowering, insn, lowering.block->count - lowering.index - 1);
+        leave_if_stale(lowering, insn, lowering.index + 1);
         reload(lowering.regs, lowering.regs.loaded);
     }
 }
@@ -658,7 +644,7 @@ SlowPath slow_path_for(const Lowering& lowering, const DecodedInsn& insn) {
     SlowPath slow;
     slow.insn = &insn;
     slow.regs = lowering.regs;
-    slow.unexecuted = lowering.block->count - lowering.index - 1;
+    slow.first_unexecuted = lowering.index + 1;
     return slow;
 }
 
@@ -744,7 +730,7 @@ void emit_slow_path(Lowering& lowering, const SlowPath& slow) {
     for (Fixup from : slow.from) patch_here(from);
     write_back(slow.regs, slow.regs.dirty);
     call_handler(*slow.insn);
-    if (!slow.insn->load) leave_if_stale(lowering, *slow.insn, slow.unexecuted);
+    if (!slow.insn->load) leave_if_stale(lowering, *slow.insn, slow.first_unexecuted);
     reload(slow.regs, slow.regs.loaded);
     jmp(uintptr_t(code_buffer) + slow.rejoin);
 }
@@ -778,13 +764,19 @@ void link_exit(uint32_t site, const uint8_t* target) { patch_to(Fixup{site}, uin
 void unlink_exit(uint32_t site) { patch_to(Fixup{site}, uintptr_t(code_buffer) + site + 4); }
 
 // The longest lowering of each kind with its condition, the loads of the
-// held registers it names, its slow path and stale exit: write-backs and
-// loads of the whole pool are the larger part.
+// held registers it names, its slow path and stale exit (with the charge
+// it gives back): write-backs and loads of the whole pool are the larger
+// part.
 uint32_t block_code_bound(const DecodedBlock& block) {
     constexpr uint32_t POOL_MOVES = 8 * sizeof HOST_POOL / sizeof HOST_POOL[0];
-    uint32_t bound = 64 + 2 * POOL_MOVES;  // budget, final exit
+    constexpr uint32_t REFUND = 48;
+    uint32_t bound = 128 + 2 * POOL_MOVES;  // budget, final exit
     for (uint32_t i = 0; i < block.count; i++) {
-        switch (block.insns[i].kind) {
+        InsnKind kind = block.insns[i].kind;
+        if (kind == InsnKind::Transfer || kind == InsnKind::BlockTransfer ||
+            kind == InsnKind::Handler)
+            bound += REFUND;
+        switch (kind) {
             case InsnKind::Skip: break;
             case InsnKind::DataProcessing:
             case InsnKind::Multiply: bound += 160; break;
@@ -802,18 +794,59 @@ Mem state_field(const void* field) {
     return mem(STATE, int32_t(uintptr_t(field) - uintptr_t(&cpu)));
 }
 
+namespace {
+
+// The instructions from `first` to the end of the block: their number and
+// the cycles they take beyond one step each.
+struct Steps {
+    uint32_t count;
+    uint32_t surplus;
+};
+Steps steps_from(const DecodedBlock& block, uint32_t first) {
+    Steps steps{block.count - first, 0};
+    for (uint32_t i = first; i < block.count; i++)
+        steps.surplus += block.insns[i].cycles - step_cycles(block);
+    return steps;
+}
+
+// Charges (sign 1) or gives back (sign -1) the steps: the counter, and for
+// Thumb code the counts C tells the steps from the cycles by.
+void charge(const DecodedBlock& block, Steps steps, int sign) {
+    const int32_t* costs = translated_clock.costs[block.thumb];
+    alu(sign > 0 ? SUB : ADD, COUNTER, absolute(&costs[steps.count]));
+    if (steps.surplus) alu(sign > 0 ? SUB : ADD, COUNTER, steps.surplus);
+    if (!block.thumb) return;
+    alu(sign > 0 ? ADD : SUB, absolute(&translated_clock.thumb_steps), steps.count);
+    if (steps.surplus)
+        alu(sign > 0 ? ADD : SUB, absolute(&translated_clock.surplus_cycles), steps.surplus);
+}
+
+}  // namespace
+
 uint8_t* emit_block(const DecodedBlock& block) {
-    emit_u32(block.count);
+    Steps all = steps_from(block, 0);
+    emit_u32(block_header(all.count, all.count * step_cycles(block) + all.surplus));
     uint8_t* entry = code_buffer + code_pos;
     uint32_t start = code_pos;
 
-    // The budget: the whole block, or back to C with r15 at the block
-    // (a linked exit did not write it).
-    alu(SUB, COUNTER, block.count);
-    Fixup over_budget = jcc_forward(CC_L);
+    // The budget: the interpreter starts a step while the budget is not
+    // reached, so the block runs when the counter exceeds what all its
+    // steps but the last cost; else back to C with r15 at the block (a
+    // linked exit did not write it).
+    const int32_t* costs = translated_clock.costs[block.thumb];
+    uint32_t before_last = all.surplus - steps_from(block, block.count - 1).surplus;
+    if (before_last) {
+        lea(eax, mem(ptr(COUNTER), -int32_t(before_last)));
+        alu(CMP, eax, absolute(&costs[block.count - 1]));
+    } else {
+        alu(CMP, COUNTER, absolute(&costs[block.count - 1]));
+    }
+    Fixup over_budget = jcc_forward(CC_LE);
+    charge(block, all, 1);
 
     Lowering lowering{&block, 0, choose_registers(block), {}, {}};
     current = &lowering.regs;
+    r15_ahead = pc_ahead(block);
     bool ended = false;
     const DecodedInsn* flags_in_host = nullptr;
     for (; lowering.index < block.count; lowering.index++) {
@@ -841,20 +874,20 @@ uint8_t* emit_block(const DecodedBlock& block) {
     // Straight on, unless the last instruction always leaves by itself: a
     // block cut short, or a last instruction whose condition failed.
     const DecodedInsn& last = block.insns[block.count - 1];
-    if (!(ended && last.cond == 0xE)) exit_to(lowering.regs, last.address + 4);
+    if (!(ended && last.cond == 0xE)) exit_to(lowering.regs, last.address + insn_bytes(block));
 
     for (const SlowPath& slow : lowering.slow_paths) emit_slow_path(lowering, slow);
     // Every register is in the record when a stale exit is taken: it
     // follows a call.
     for (const StaleExit& exit : lowering.stale_exits) {
         patch_here(exit.from);
-        if (exit.unexecuted) alu(ADD, COUNTER, exit.unexecuted);
-        mov(reg(15), exit.next + 8);
+        Steps unexecuted = steps_from(block, exit.first_unexecuted);
+        if (unexecuted.count) charge(block, unexecuted, -1);
+        mov(reg(15), exit.next + r15_ahead);
         jmp(leave_routine);
     }
     patch_here(over_budget);
-    alu(ADD, COUNTER, block.count);
-    mov(reg(15), block.start + 8);
+    mov(reg(15), block.start + r15_ahead);
     jmp(leave_routine);
     current = nullptr;
     if (code_pos + 4 - start > block_code_bound(block)) too_long(block);

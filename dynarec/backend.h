@@ -4,13 +4,14 @@
 //
 // Translated code runs inside the run loop, with two host registers fixed:
 //   STATE    (rbx/ebx) the address of the processor record `cpu`;
-//   COUNTER  (ebp)     the steps the line's budget still allows.
-// A block starts by charging all its instructions to the counter (and
-// leaves to C when it cannot cover them, where the interpreter takes the
-// rest of the line). The flag bytes live in the record, and so do the ARM
-// registers between blocks: within one, those it uses most are held in
-// host registers (backend.cpp). r15 (the address of the next instruction
-// + 8) is written wherever C or the indirect table will read it: before a
+//   COUNTER  (ebp)     the cycles left of the line's budget (signed).
+// A block starts by checking that the counter covers all its instructions
+// (else it leaves to C, where the interpreter takes the rest of the line)
+// and charging them (translated_clock). The flag bytes live in the record,
+// and so do the ARM registers between blocks: within one, those it uses
+// most are held in host registers (backend.cpp). r15 (the address of the
+// next instruction + 8 in ARM code, + 4 in Thumb code) is written wherever
+// C or the indirect table will read it: before a
 // handler call, at every exit to C or through the indirect table, and by a
 // block that finds the counter too low at its start; a linked jump from one
 // block to the next does not write it. The opcode latch is written only
@@ -43,27 +44,43 @@ constexpr x86::Reg32 COUNTER = x86::ebp;
 extern uintptr_t leave_routine;     // back to C: the counter is the result
 extern uintptr_t dispatch_routine;  // continue at r15 through the indirect table
 extern uintptr_t link_routine;      // eax = position of the rel32 to patch
+// After a handler that may continue elsewhere, by its report: r15 made the
+// next instruction's as the interpreter's fetch leaves it (after a jump, the
+// instruction at r15 in the set the T bit names; else the sequential one,
+// where a write-back into r15 put it), then on through the dispatch routine,
+// or back to C when the handler wrote over translated code.
+extern uintptr_t jumped_routine, next_routine;
+
+// The clock of translated code, on the interpreter's rule: a step starts
+// while the cycles spent are below the budget, and costs its own cycles
+// plus the line's extra, so the last may pass the budget (the counter ends
+// below zero by less than a step). What n steps cost depends on the extra,
+// so blocks read it here, where the run loop puts it for each run; a step
+// of more cycles than its set's usual (a Thumb BL pair) adds the surplus as
+// a constant. Thumb blocks also count their steps and surplus, from which C
+// tells how many steps a run of mixed ARM and Thumb code took.
+struct TranslatedClock {
+    int32_t costs[2][BLOCK_MAX_INSNS + 1];  // [thumb][n]: n steps of the set's usual cycles
+    uint32_t thumb_steps;
+    uint32_t surplus_cycles;
+};
+extern TranslatedClock translated_clock;
+
+// A block's header: its steps in the high half, its cycles without the
+// extra in the low half (what dynarec_step returns for a whole block).
+constexpr uint32_t block_header(uint32_t steps, uint32_t cycles) { return steps << 16 | cycles; }
 
 // Bound of a block's code (header and exits included): translate_block
 // makes room for it first.
 uint32_t block_code_bound(const DecodedBlock& block);
-
-// Called by translated code after a handler that may continue elsewhere,
-// to latch the next instruction as the interpreter does: after a jump, the
-// instruction at r15 in the instruction set the T bit names; otherwise the
-// sequential fetch, at r15 - 4. Both return whether translated code may go
-// on: the processor is still in ARM state, and the handler wrote over no
-// translated code (a store that also writes r15 is such a handler).
-bool refill_after_jump();
-bool fetch_after_handler();
 
 // Points the exit whose rel32 is at `site` at a block, or back at its own
 // unlinked tail; the caller has made the buffer writable.
 void link_exit(uint32_t site, const uint8_t* target);
 void unlink_exit(uint32_t site);
 
-// Emits the block at code_pos: a 4-byte header holding its instruction
-// count, then the entry, which the returned address points at.
+// Emits the block at code_pos: its 4-byte header (block_header), then the
+// entry, which the returned address points at.
 uint8_t* emit_block(const DecodedBlock& block);
 
 // A memory operand for a field of the processor record.

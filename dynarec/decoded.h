@@ -1,5 +1,6 @@
 // The recompiler's middle: a block as a short list of decoded instructions.
-// A front end per instruction set fills the list (arm_frontend.cpp), the
+// A front end per instruction set fills the list (arm_frontend.cpp,
+// thumb_frontend.cpp), the
 // passes annotate it (flag liveness), and the back end lowers each entry to
 // x86 (backend.cpp). Nothing here knows x86; nothing in the back end decodes
 // an opcode.
@@ -49,7 +50,8 @@ struct DecodedInsn {
     uint32_t address;  // of the instruction itself
     uint32_t word;
     InsnKind kind;
-    uint8_t cond;  // 0xE for always
+    uint8_t cond;    // 0xE for always
+    uint8_t cycles;  // the step's own cycles, without the line's extra
 
     // Data processing and multiplies.
     DataOp op;
@@ -64,9 +66,14 @@ struct DecodedInsn {
     bool long_form;    // RdHi in rd, RdLo in rn
     bool signed_form;  // SMULL, SMLAL
 
-    // Branches.
+    // Branches. `link_address` is what BL writes into r14.
     uint32_t target;
     bool link;
+    uint32_t link_address;
+
+    // The interpreter's handler of `word`: for the Handler kind, and the
+    // slow path of the inline ones.
+    Handler handler;
 
     // Transfers: the offset is operand 2 (an immediate in `imm`, or rm
     // shifted by an immediate), applied before the access (pre) or after
@@ -90,16 +97,38 @@ struct DecodedInsn {
     uint8_t flags_live;
 };
 
+// The block's instruction set decides what r15 reads (the instruction's
+// address + 8 in ARM state, + 4 in Thumb state), how far the next
+// instruction is, and what a step costs (cpu/cpu.h).
 struct DecodedBlock {
     uint32_t start;  // address of the first instruction
     uint32_t count;
+    bool thumb;
     DecodedInsn insns[BLOCK_MAX_INSNS];
 };
+
+inline uint32_t pc_ahead(const DecodedBlock& block) { return block.thumb ? 4 : 8; }
+inline uint32_t insn_bytes(const DecodedBlock& block) { return block.thumb ? 2 : 4; }
+inline uint32_t step_cycles(const DecodedBlock& block) {
+    return block.thumb ? THUMB_CYCLES : ARM_CYCLES;
+}
 
 // Decodes the ARM block at `address`: up to BLOCK_MAX_INSNS instructions,
 // ending after one that may write r15 or change the mode or instruction
 // set, and before one that would lie in another region.
 void decode_arm_block(uint32_t address, DecodedBlock& block);
+
+// Decodes the Thumb block at `address` under the same rules. The BL pair is
+// one instruction of the list (its `word` the first halfword), one step of
+// two cycles, and always the last.
+void decode_thumb_block(uint32_t address, DecodedBlock& block);
+
+// For a front end whose block ran to BLOCK_MAX_INSNS instructions without
+// an ending one: the block ends instead at the last start of a stretch of
+// BLOCK_MAX_INSNS instructions (aligned to its size) that it crosses, so
+// that straight-line code runs in the same blocks whichever instruction it
+// was entered at (each line of the frame starts wherever the last ran out).
+void end_at_stretch_boundary(DecodedBlock& block);
 
 // Backward over the block: which written flags a later instruction, a
 // handler or an exit may read. Every exit may read all four.

@@ -1,6 +1,6 @@
-// The Dynarec method: runs of ARM instructions translated into x86 machine
-// code, cached by address and called natively. `dynarec_step` runs one
-// block; cpu_run calls it for ARM code while F6 has chosen the method.
+// The Dynarec method: runs of ARM and Thumb instructions translated into
+// x86 machine code, cached by address and instruction set and called
+// natively. cpu_run calls `dynarec_run` while F6 has chosen the method.
 #pragma once
 
 #include <cstdint>
@@ -9,14 +9,17 @@
 bool dynarec_available();
 
 // Runs exactly one translated block (or, where none can run, one
-// instruction on the interpreter) and returns its cycles: the unit of the
-// block-by-block differential tests.
+// instruction on the interpreter) and returns its cycles in the low 16
+// bits and its steps in the high 16: the unit of the block-by-block
+// differential tests.
 uint32_t dynarec_step();
 
-// Runs ARM code from what is left of a line's budget, `extra` cycles per
-// step on top of each instruction's own, exactly as the interpreter's loop
-// would: it stops at the first step that reaches the budget, or when the
-// processor leaves ARM state. Returns the cycles used; adds the steps.
+// Runs code of either instruction set from what is left of a line's
+// budget, `extra` cycles per step on top of each instruction's own,
+// exactly as the interpreter's loop would, until the budget is spent or no
+// whole block fits in what is left: the caller's interpreter runs the
+// line's last steps then (the same steps either way). Returns the cycles
+// used; adds the steps.
 uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps);
 
 // Allocates the code buffer and builds the translator table; first step of

@@ -1,16 +1,22 @@
 // The Dynarec method's run loop. The frame loop hands it what is left of a
-// line's budget; it converts that into steps, enters translated code with
-// them in COUNTER, and translated code runs block to block (linked, or
-// through the indirect table) until the counter cannot cover the next
-// block, the processor leaves ARM state, or translated code was written
-// over. Then C takes over: the interpreter runs the steps that no whole
-// block fits, exactly as it would have run them itself.
+// line's budget; it enters translated code with those cycles in COUNTER,
+// and translated code runs block to block (linked, or through the indirect
+// table, in ARM and Thumb code alike) until the counter cannot cover the
+// next block or translated code was written over. Then C takes over: the
+// interpreter runs the steps that no whole block fits, exactly as it would
+// have run them itself.
+//
+// Blocks are found by a key: r15 when the block is entered, with bit 0 set
+// for Thumb code (ARM keys are word-aligned, Thumb keys odd), so that the
+// same address holds a block of each set.
+#include <algorithm>
 #include <bitset>
 #include <initializer_list>
 #include <vector>
 
 #include "cpu/arm.h"
 #include "cpu/cpu.h"
+#include "cpu/thumb.h"
 #include "dynarec/dynarec.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -25,37 +31,58 @@
 
 using namespace x86;
 
-uintptr_t leave_routine, dispatch_routine, link_routine;
+uintptr_t leave_routine, dispatch_routine, link_routine, jumped_routine, next_routine;
 uint64_t dynarec_flush_count = 0;
 uint64_t blocks_translated = 0;
+TranslatedClock translated_clock;
 
 namespace {
+
+// r15 where no block starts gives NO_KEY: an ARM r15 keeps the low bits a
+// jump wrote (the fetch ignores them), and so may a Thumb r15 that an
+// exception return wrote. Their instructions run on the interpreter.
+uint32_t current_key() {
+    uint32_t pc = cpu_regs[15];
+    if (in_thumb_state()) return (pc & 1) ? NO_KEY : pc | 1;
+    return (pc & 3) ? NO_KEY : pc;
+}
+bool thumb_key(uint32_t key) { return key & 1; }
+
+// The extra cycles per step that translated_clock's costs hold.
+uint32_t clock_extra = ~0u;
+
+void set_clock(uint32_t extra) {
+    if (extra == clock_extra) return;
+    clock_extra = extra;
+    for (uint32_t n = 0; n <= BLOCK_MAX_INSNS; n++) {
+        translated_clock.costs[0][n] = int32_t(n * (ARM_CYCLES + extra));
+        translated_clock.costs[1][n] = int32_t(n * (THUMB_CYCLES + extra));
+    }
+}
 
 // The entry routine: saves what the ABI wants kept, sets STATE and COUNTER
 // and jumps into the block; the leave routine undoes it and returns the
 // counter. Inside, the stack is 16-byte aligned for the calls blocks make.
-using Enter = uint32_t (*)(uint32_t steps, const uint8_t* block);
+using Enter = int32_t (*)(int32_t cycles, const uint8_t* block);
 Enter enter_translated;
 
 // Where the fixed routines end and blocks begin: emptying the cache keeps
 // the routines.
 uint32_t blocks_start = 0;
 
-uint8_t* translate_block(uint32_t pc);
+uint8_t* translate_block(uint32_t key);
 
 // The fast pages that lost their write entry because they hold translated
 // code (by their first address), given back when the cache is emptied.
 std::vector<uint32_t> pages_without_fast_writes;
 std::bitset<FAST_PAGE_COUNT> fast_writes_forbidden;
 
-void forbid_fast_writes_over(const DecodedBlock& block) {
-    for (uint32_t i = 0; i < block.count; i++) {
-        uint32_t page = fast_page_index(block.insns[i].address);
-        if (fast_writes_forbidden[page]) continue;
-        fast_writes_forbidden[page] = true;
-        pages_without_fast_writes.push_back(page << FAST_PAGE_SHIFT);
-        forbid_fast_writes(page << FAST_PAGE_SHIFT);
-    }
+void forbid_fast_writes_at(uint32_t address) {
+    uint32_t page = fast_page_index(address);
+    if (fast_writes_forbidden[page]) return;
+    fast_writes_forbidden[page] = true;
+    pages_without_fast_writes.push_back(page << FAST_PAGE_SHIFT);
+    forbid_fast_writes(page << FAST_PAGE_SHIFT);
 }
 
 void allow_fast_writes_again() {
@@ -63,6 +90,20 @@ void allow_fast_writes_again() {
     pages_without_fast_writes.clear();
     fast_writes_forbidden.reset();
 }
+
+// Every address a block's translation was read from: its instructions, and
+// the second halfword of a Thumb BL pair.
+template <typename Visit>
+void for_each_code_address(const DecodedBlock& block, Visit visit) {
+    for (uint32_t i = 0; i < block.count; i++) {
+        const DecodedInsn& insn = block.insns[i];
+        visit(insn.address);
+        if (block.thumb && insn.kind == InsnKind::Branch && insn.link) visit(insn.address + 2);
+    }
+}
+
+// The address of the first instruction of the block a key names.
+uint32_t block_address(uint32_t key) { return thumb_key(key) ? key - 1 - 4 : key - 8; }
 
 // Code that C leaves to the interpreter: where writes are not watched,
 // where fetches read nothing but zero words (code that ran off the end of
@@ -86,42 +127,42 @@ Interpreted interpreted_at(uint32_t address, bool count_run) {
 // translated at every step of a line's last stretch would run never).
 enum class Lookup { FROM_TRANSLATED, FROM_C, FROM_C_TRANSLATING };
 
-// The block to run at pc (r15 = its address + 8), or null when C must take
-// over: code was written over, the processor is in Thumb state, or the
-// code is left to the interpreter (and then `why` says so). Translated
-// code only finds blocks; C translates, between runs, so that no
-// translation (nor the emptying of a full buffer) happens under a running
-// block.
-uint8_t* find_block(uint32_t pc, Lookup how, Interpreted* why = nullptr) {
-    if (code_stale || in_thumb_state() || (pc & 3)) return nullptr;
-    Interpreted interpreted = interpreted_at(pc - 8, how != Lookup::FROM_TRANSLATED);
+// The block to run for a key, or null when C must take over: code was
+// written over, r15 is no place a block starts, or the code is left to the
+// interpreter (and then `why` says so). Translated code only finds blocks;
+// C translates, between runs, so that no translation (nor the emptying of
+// a full buffer) happens under a running block.
+uint8_t* find_block(uint32_t key, Lookup how, Interpreted* why = nullptr) {
+    if (code_stale || key == NO_KEY) return nullptr;
+    Interpreted interpreted = interpreted_at(block_address(key), how != Lookup::FROM_TRANSLATED);
     if (interpreted != Interpreted::NO) {
         if (why) *why = interpreted;
         return nullptr;
     }
-    uint8_t* code = cache_find(pc);
+    uint8_t* code = cache_find(key);
     if (!code) {
         if (how != Lookup::FROM_C_TRANSLATING) return nullptr;
-        code = translate_block(pc);
+        code = translate_block(key);
     }
-    indirect_fill(pc, code);
+    indirect_fill(key, code);
     return code;
 }
 
 // Called by the dispatch routine on a miss of the indirect table.
-uint8_t* lookup_from_translated(uint32_t pc) { return find_block(pc, Lookup::FROM_TRANSLATED); }
+uint8_t* lookup_from_translated(uint32_t key) { return find_block(key, Lookup::FROM_TRANSLATED); }
 
-// A block's id, in the header word before its instruction count.
+// A block's id, in the word before its header.
 uint32_t block_id(const uint8_t* entry) {
     uint32_t id;
     __builtin_memcpy(&id, entry - 8, 4);
     return id;
 }
 
-// Called by an unlinked exit: when the successor exists, the exit's jump is
-// pointed at it until a store drops the successor.
+// Called by an unlinked exit, which stays in its block's instruction set:
+// when the successor exists, the exit's jump is pointed at it until a store
+// drops the successor.
 uint8_t* link_from_translated(uint32_t site) {
-    uint8_t* code = find_block(cpu_regs[15], Lookup::FROM_TRANSLATED);
+    uint8_t* code = find_block(current_key(), Lookup::FROM_TRANSLATED);
     if (code && record_link(block_id(code), site)) {
         code_buffer_writable();
         link_exit(site, code);
@@ -173,11 +214,17 @@ void emit_fixed_routines() {
     ret();
 #endif
 
-    // dispatch: r15 through the indirect table, else C.
+    // dispatch: the key of r15 in the set the T bit names (as current_key
+    // makes it; NO_KEY back to C) through the indirect table, else C.
     dispatch_routine = uintptr_t(code_buffer) + code_pos;
     mov(eax, state_field(&cpu_regs[15]));
+    test8(state_field(&cpu_cpsr), uint8_t(CPSR_T));
+    Fixup thumb = jcc_forward(CC_NE);
+    test(eax, 3u);
+    jcc(CC_NE, leave_routine);
+    uintptr_t probe = uintptr_t(code_buffer) + code_pos;
     mov(ecx, eax);
-    shift(SHR, ecx, 2);
+    shift(SHR, ecx, 1);
     alu(AND, ecx, INDIRECT_ENTRIES - 1);
     mov(edx, uint32_t(uintptr_t(indirect_table)));
     alu(CMP, eax, mem(ptr(edx), ecx, 8));
@@ -187,6 +234,28 @@ void emit_fixed_routines() {
     patch_here(miss);
     indirect_miss = uint32_t(uintptr_t(code_buffer) + code_pos);
     call_with_eax(uintptr_t(&lookup_from_translated));
+    patch_here(thumb);
+    test(eax, 1u);
+    jcc(CC_NE, leave_routine);
+    alu(OR, eax, 1u);
+    jmp(probe);
+
+    // After a handler: r15 moves on by `arm` or `thumb` bytes, as cpu_refill
+    // or arm_fetch and thumb_fetch move it (the latch is C's business).
+    auto after_handler = [](uint32_t arm, uint32_t thumb) {
+        uintptr_t routine = uintptr_t(code_buffer) + code_pos;
+        mov(eax, arm);
+        mov(ecx, thumb);
+        test8(state_field(&cpu_cpsr), uint8_t(CPSR_T));
+        cmov(CC_NE, eax, ecx);
+        alu(ADD, state_field(&cpu_regs[15]), eax);
+        alu8(CMP, absolute(&code_stale), 0);
+        jcc(CC_NE, leave_routine);
+        jmp(dispatch_routine);
+        return routine;
+    };
+    jumped_routine = after_handler(8, 4);
+    next_routine = after_handler(4, 2);
 
     // link: eax = the position of the exit's rel32.
     link_routine = uintptr_t(code_buffer) + code_pos;
@@ -208,96 +277,160 @@ void stop_before_interpreted_words(DecodedBlock& block) {
     }
 }
 
+// The bytes a block's translation was read from, from block.start.
+uint32_t code_bytes_of(const DecodedBlock& block) {
+    uint32_t end = block.start;
+    for_each_code_address(
+        block, [&](uint32_t address) { end = std::max(end, address + insn_bytes(block)); });
+    return end - block.start;
+}
+
 // A block's code starts with its id, then emit_block's header.
-uint8_t* translate_block(uint32_t pc) {
+uint8_t* translate_block(uint32_t key) {
     DecodedBlock block;
-    decode_arm_block(pc - 8, block);
+    if (thumb_key(key))
+        decode_thumb_block(block_address(key), block);
+    else
+        decode_arm_block(block_address(key), block);
     stop_before_interpreted_words(block);
     compute_flag_liveness(block);
     if (code_pos + 4 + block_code_bound(block) > code_buffer_size || cache_full() || blocks_full())
         dynarec_flush();
-    forbid_fast_writes_over(block);
-    uint32_t id = register_block(pc, block.start, 4 * block.count);
+    for_each_code_address(block, forbid_fast_writes_at);
+    uint32_t id = register_block(key, block.start, code_bytes_of(block));
     code_buffer_writable();
     emit_u32(id);
     uint8_t* entry = emit_block(block);
     code_buffer_executable();
-    cache_insert(pc, entry);
+    cache_insert(key, entry);
     blocks_translated++;
     return entry;
 }
 
-uint32_t block_length(const uint8_t* entry) {
-    uint32_t count;
-    __builtin_memcpy(&count, entry - 4, 4);
-    return count;
+uint32_t header_of(const uint8_t* entry) {
+    uint32_t header;
+    __builtin_memcpy(&header, entry - 4, 4);
+    return header;
 }
 
-// Runs translated code with `steps` in the counter; returns how many ran
-// and leaves the processor exact (the latch too).
-uint32_t run_translated(uint32_t steps, const uint8_t* entry) {
-    uint32_t left = enter_translated(steps, entry);
-    if (!in_thumb_state()) cpu_opcode = fetch_word(cpu_regs[15] - 8);
-    return steps - left;
+struct Ran {
+    uint32_t cycles, steps;
+};
+
+// Runs translated code with `cycles` in the counter and leaves the
+// processor exact (the latch too). The steps follow from the cycles: every
+// ARM step costs the same, and Thumb blocks counted theirs.
+Ran run_translated(uint32_t cycles, const uint8_t* entry) {
+    translated_clock.thumb_steps = 0;
+    translated_clock.surplus_cycles = 0;
+    int32_t left = enter_translated(int32_t(cycles), entry);
+    if (in_thumb_state())
+        cpu_opcode = fetch_halfword(cpu_regs[15] - 4);
+    else
+        cpu_opcode = fetch_word(cpu_regs[15] - 8);
+    uint32_t used = uint32_t(int32_t(cycles) - left);
+    uint32_t thumb_steps = translated_clock.thumb_steps;
+    uint32_t thumb_cycles =
+        thumb_steps * (THUMB_CYCLES + clock_extra) + translated_clock.surplus_cycles;
+    uint32_t arm_steps = (used - thumb_cycles) / (ARM_CYCLES + clock_extra);
+    return {used, arm_steps + thumb_steps};
+}
+
+// One step on the interpreter, in the current instruction set; `jumped`,
+// if given, says whether it jumped.
+Ran interpret_step(uint32_t extra, bool* jumped = nullptr) {
+    if (in_thumb_state()) return {thumb_execute(jumped) + extra, 1};
+    bool jump = arm_execute();
+    if (jumped) *jumped = jump;
+    return {ARM_CYCLES + extra, 1};
+}
+
+uint32_t current_address() { return cpu_regs[15] - (in_thumb_state() ? 4 : 8); }
+
+bool at_stretch_start() {
+    uint32_t stretch = BLOCK_MAX_INSNS * (in_thumb_state() ? 2 : 4);
+    return current_address() % stretch == 0;
+}
+
+// Steps of the interpreter in code past an array, as many as stay in its
+// 1 KB page and `left` cycles allow, so that C's look-up is paid once a page
+// there instead of once an instruction.
+Ran interpret_page(uint32_t left, uint32_t extra) {
+    uint32_t page = current_address() >> CODE_PAGE_SHIFT;
+    Ran ran{0, 0};
+    do {
+        Ran step = interpret_step(extra);
+        ran.cycles += step.cycles;
+        ran.steps++;
+    } while (ran.cycles < left && current_address() >> CODE_PAGE_SHIFT == page);
+    return ran;
+}
+
+// Steps of the interpreter up to where a block would start: after a jump,
+// or at the start of a stretch of BLOCK_MAX_INSNS instructions, where long
+// straight-line code is cut into blocks (end_at_stretch_boundary); as many
+// as `left` cycles allow.
+Ran interpret_to_block_start(uint32_t left, uint32_t extra) {
+    Ran ran{0, 0};
+    bool jumped = false;
+    do {
+        Ran step = interpret_step(extra, &jumped);
+        ran.cycles += step.cycles;
+        ran.steps++;
+    } while (!jumped && ran.cycles < left && !at_stretch_start());
+    return ran;
+}
+
+// Whether `left` cycles may still run a whole block of the current
+// instruction set, so that translating one now is worth it.
+bool whole_block_fits(uint32_t left, uint32_t extra) {
+    uint32_t step = (in_thumb_state() ? THUMB_CYCLES : ARM_CYCLES) + extra;
+    return left >= BLOCK_MAX_INSNS * step;
 }
 
 }  // namespace
 
 bool dynarec_available() { return true; }
 
-bool refill_after_jump() {
-    cpu_refill();
-    return !in_thumb_state() && !code_stale;
-}
-bool fetch_after_handler() {
-    arm_fetch();
-    return !in_thumb_state() && !code_stale;
-}
-
 uint32_t dynarec_step() {
-    code_stale = false;
-    uint8_t* code = find_block(cpu_regs[15], Lookup::FROM_C_TRANSLATING);
-    if (!code) return arm_step();
-    return run_translated(block_length(code), code) * ARM_CYCLES;
+    code_stale = false;  // what a store dropped is out of the cache already
+    uint8_t* code = find_block(current_key(), Lookup::FROM_C_TRANSLATING);
+    set_clock(0);
+    Ran ran = code ? run_translated(header_of(code) & 0xFFFF, code) : interpret_step(0);
+    return ran.cycles | ran.steps << 16;
 }
-
-namespace {
-
-// Steps of the interpreter in code past an array, as many as stay in its
-// 1 KB page and `allowed` allows, so that C's look-up is paid once a page
-// there instead of once an instruction.
-uint32_t interpret_page(uint32_t allowed) {
-    uint32_t page = (cpu_regs[15] - 8) >> CODE_PAGE_SHIFT;
-    uint32_t done = 0;
-    do {
-        arm_execute();
-        done++;
-    } while (done < allowed && !in_thumb_state() && (cpu_regs[15] - 8) >> CODE_PAGE_SHIFT == page);
-    return done;
-}
-
-}  // namespace
 
 uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
-    const uint32_t per_step = ARM_CYCLES + extra;
+    set_clock(extra);
     uint32_t sum = 0;
-    while (sum < budget && !in_thumb_state()) {
-        code_stale = false;  // what a store dropped is out of the cache already
-        // The steps the interpreter would still run: it starts one while
-        // the sum is below the budget.
-        uint32_t allowed = (budget - sum + per_step - 1) / per_step;
-        Lookup how = allowed >= BLOCK_MAX_INSNS ? Lookup::FROM_C_TRANSLATING : Lookup::FROM_C;
+    // A line starts where the last one ran out, mostly inside a block's run
+    // of code: a block translated there would start where nothing jumps to
+    // and run about once. So at first C runs only a block it has, or the
+    // interpreter runs up to where a block would start.
+    bool line_start = true;
+    while (sum < budget) {
+        code_stale = false;
+        uint32_t left = budget - sum;
+        bool worth_translating = whole_block_fits(left, extra);
+        Lookup how = worth_translating && !line_start ? Lookup::FROM_C_TRANSLATING : Lookup::FROM_C;
         Interpreted why = Interpreted::NO;
-        uint8_t* code = find_block(cpu_regs[15], how, &why);
-        uint32_t done = code ? run_translated(allowed, code) : 0;
-        if (done == 0 && why == Interpreted::PAST_AN_ARRAY) {
-            done = interpret_page(allowed);
-        } else if (done == 0) {  // no whole block fits, or none can run here
-            arm_execute();
-            done = 1;
+        uint8_t* code = find_block(current_key(), how, &why);
+        Ran ran;
+        if (code) {
+            ran = run_translated(left, code);
+            if (ran.steps == 0) break;  // no whole block fits
+        } else if (why == Interpreted::PAST_AN_ARRAY) {
+            ran = interpret_page(left, extra);
+        } else if (why == Interpreted::HERE || current_key() == NO_KEY) {
+            ran = interpret_step(extra);
+        } else if (line_start && worth_translating) {
+            ran = interpret_to_block_start(left, extra);
+        } else {
+            break;  // no block here, and too little budget to make one
         }
-        sum += done * per_step;
-        steps += done;
+        line_start = false;
+        sum += ran.cycles;
+        steps += ran.steps;
     }
     return sum;
 }
@@ -325,16 +458,8 @@ void dynarec_stop() { dynarec_flush(); }
 bool dynarec_available() { return false; }
 uint64_t dynarec_flush_count = 0;
 uint64_t blocks_translated = 0;
-uint32_t dynarec_step() { return arm_step(); }
-uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
-    uint32_t sum = 0;
-    while (sum < budget && !in_thumb_state()) {
-        arm_execute();
-        sum += ARM_CYCLES + extra;
-        steps++;
-    }
-    return sum;
-}
+uint32_t dynarec_step() { return (in_thumb_state() ? thumb_step() : arm_step()) | 1u << 16; }
+uint32_t dynarec_run(uint32_t, uint32_t, uint64_t&) { return 0; }
 void code_buffer_init() {}
 void code_buffer_release() {}
 void dynarec_flush() {}

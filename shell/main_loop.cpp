@@ -29,12 +29,11 @@ void console_shutdown() {
 
 namespace {
 
-// F5 and F6 choose the method for ARM code, in either instruction set: a
-// choice made in Thumb state takes effect when ARM code runs again.
+// F5 and F6 choose the method for ARM and Thumb code alike, from the next
+// frame on.
 void switch_to_interpreter() { cpu_method = Method::Interpretative; }
 
-// The method the user chose, whatever the instruction set: Thumb code runs
-// on the interpreter, and the choice applies to the ARM code that follows.
+// The method the user chose, which runs whatever the instruction set.
 bool dynarec_chosen() { return cpu_method == Method::Dynarec; }
 
 void switch_to_dynarec() {

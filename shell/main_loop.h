@@ -48,7 +48,7 @@ bool handle_event(const ShellEvent& event);
 bool main_loop_iteration(ShellEvent (*poll_event)(), void (*lock_picture)());
 
 // The method the player chose, as the title names it: "Interpretative" or
-// "Dynarec". In Thumb state, the method ARM code will run under.
+// "Dynarec", in ARM and Thumb state alike.
 const char* method_name();
 
 // The cartridge starts again as after a load, under the same method.

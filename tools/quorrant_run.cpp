@@ -271,6 +271,7 @@ struct RunCounts {
     double seconds = 0;
     uint64_t instructions = 0;
     uint64_t flushes = 0;
+    uint64_t blocks = 0;
     uint64_t undefined_instructions = 0;
     uint64_t bios_calls = 0;
     long rss_start_kb = 0;
@@ -285,6 +286,7 @@ void print_stats(const RunCounts& run) {
     std::printf("fps %.1f\n", seconds > 0 ? run.frames / seconds : 0.0);
     std::printf("method-keys %ld\n", run.method_keys);
     std::printf("dynarec-flushes %" PRIu64 "\n", run.flushes);
+    std::printf("dynarec-blocks %" PRIu64 "\n", run.blocks);
     std::printf("code-buffer %u %s\n", code_buffer_size,
                 code_buffer_two_views() ? "two-views" : "switching");
     std::printf("undefined-instructions %" PRIu64 "\n", run.undefined_instructions);
@@ -333,6 +335,7 @@ Stop run_frames(const Options& options, RunCounts& run) {
     bool dynarec_chosen = options.dynarec;
     auto start = std::chrono::steady_clock::now();
     uint64_t steps_before = steps_taken, flushes_before = dynarec_flush_count;
+    uint64_t blocks_before = blocks_translated;
     uint64_t undefined_before = undefined_instruction_count, bios_before = bios_call_count;
     Stop stop = Stop::FRAMES_DONE;
     for (long frame = 0; frame < options.frames; frame++) {
@@ -357,6 +360,7 @@ Stop run_frames(const Options& options, RunCounts& run) {
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.instructions = steps_taken - steps_before;
     run.flushes = dynarec_flush_count - flushes_before;
+    run.blocks = blocks_translated - blocks_before;
     run.undefined_instructions = undefined_instruction_count - undefined_before;
     run.bios_calls = bios_call_count - bios_before;
     return stop;

@@ -1,7 +1,7 @@
 // Differential fuzzer: the input is a start state and an instruction stream.
 // The stream is placed in memory and run twice from the same state: first
-// block by block under dynarec_step (Thumb code on thumb_step), then on the
-// interpreter for the same number of instructions. After every block the
+// block by block under dynarec_step (ARM and Thumb blocks alike), then on
+// the interpreter for the same number of instructions. After every block the
 // whole processor state must agree, and at the end every memory array.
 // Then chained: the run loop from the same start under random budgets and
 // extras (as the frame loop gives them), once with the recompiler chosen and
@@ -43,7 +43,7 @@ namespace {
 
 constexpr size_t HEADER_BYTES = 66;
 constexpr size_t MAX_STREAM_BYTES = 4096;
-constexpr int MAX_STEPS = 128;  // dynarec_step or thumb_step calls
+constexpr int MAX_STEPS = 128;  // dynarec_step calls
 constexpr uint32_t MAX_INSTRUCTIONS = 1024;
 
 const uint32_t MODES[8] = {0x10, 0x1F, 0x13, 0x12, 0x11, 0x17, 0x1B, 0};
@@ -170,10 +170,14 @@ void set_up(const uint8_t* data, size_t size, Method method) {
 
 [[noreturn]] void report(const char* what, int index, const std::string& detail) {
     const Step& step = steps[index];
-    std::fprintf(stderr, "diff_fuzzer: %s after step %d (%s at 0x%08x, %u instructions):", what,
-                 index, step.thumb ? "Thumb" : "block", step.start, step.instructions);
-    for (uint32_t i = 0; i < step.instructions && !step.thumb; i++)
-        std::fprintf(stderr, " %08x", fetch_word(step.start + 4 * i));
+    std::fprintf(stderr, "diff_fuzzer: %s after step %d (%s block at 0x%08x, %u instructions):",
+                 what, index, step.thumb ? "Thumb" : "ARM", step.start, step.instructions);
+    for (uint32_t i = 0; i < step.instructions; i++) {
+        if (step.thumb)
+            std::fprintf(stderr, " %04x", fetch_halfword(step.start + 2 * i));
+        else
+            std::fprintf(stderr, " %08x", fetch_word(step.start + 4 * i));
+    }
     std::fprintf(stderr, "\n  recompiler/interpreter:%s\n", detail.c_str());
     std::abort();
 }
@@ -186,15 +190,10 @@ int run_recompiler() {
     for (; i < MAX_STEPS && instructions < MAX_INSTRUCTIONS; i++) {
         Step& step = steps[i];
         step.thumb = in_thumb_state();
-        if (step.thumb) {
-            step.start = cpu_regs[15] - 4;
-            step.cycles = thumb_step() & 0xFFFF;
-            step.instructions = 1;
-        } else {
-            step.start = cpu_regs[15] - 8;
-            step.cycles = dynarec_step() & 0xFFFF;
-            step.instructions = step.cycles / ARM_CYCLES;
-        }
+        step.start = cpu_regs[15] - (step.thumb ? 4 : 8);
+        uint32_t result = dynarec_step();
+        step.cycles = result & 0xFFFF;
+        step.instructions = result >> 16;
         if (step.cycles == 0) report("a step used no cycles", i, "");
         step.after = ProcessorState::capture();
         instructions += step.instructions;
