@@ -38,9 +38,10 @@ struct Decoded;
 //
 // A run stops when `left` is spent or after an instruction that continues
 // outside the page, changes the instruction set or writes r15 as a plain
-// handler does. It returns the steps of `left` it did not take and leaves
-// r15 at the address (no + 8 or + 4) of the instruction that comes next;
-// a Thumb BL, which ends a run, adds LONG_STEP to the count.
+// handler does. It returns the steps of `left` it did not take (less those
+// a branch forward set aside: run_steps_set_aside) and leaves r15 at the
+// address (no + 8 or + 4) of the instruction that comes next; a Thumb BL,
+// which ends a run, adds LONG_STEP to the count.
 using DecodedRun = uint32_t (*)(Decoded* d, const uint8_t* code, uint32_t left);
 
 // 32 bytes on either host (a power of two: a record's place follows from its
