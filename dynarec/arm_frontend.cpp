@@ -249,11 +249,6 @@ void decode_instruction(DecodedInsn& insn) {
     }
 }
 
-bool ends_block(const DecodedInsn& insn) {
-    return insn.kind == InsnKind::Branch || insn.kind == InsnKind::BranchExchange ||
-           (insn.kind == InsnKind::Handler && insn.may_jump);
-}
-
 }  // namespace
 
 void decode_arm_block(uint32_t address, DecodedBlock& block) {

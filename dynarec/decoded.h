@@ -113,6 +113,13 @@ inline uint32_t step_cycles(const DecodedBlock& block) {
     return block.thumb ? THUMB_CYCLES : ARM_CYCLES;
 }
 
+// Whether a block ends after the instruction: a branch, a BX, or a handler
+// that may write r15 or change the mode or instruction set.
+inline bool ends_block(const DecodedInsn& insn) {
+    return insn.kind == InsnKind::Branch || insn.kind == InsnKind::BranchExchange ||
+           (insn.kind == InsnKind::Handler && insn.may_jump);
+}
+
 // Decodes the ARM block at `address`: up to BLOCK_MAX_INSNS instructions,
 // ending after one that may write r15 or change the mode or instruction
 // set, and before one that would lie in another region.

@@ -330,11 +330,6 @@ void decode_instruction(DecodedInsn& insn, uint32_t region) {
     insn.flags_set = uint8_t(thumb_flags_set(h));
 }
 
-bool ends_block(const DecodedInsn& insn) {
-    return insn.kind == InsnKind::Branch || insn.kind == InsnKind::BranchExchange ||
-           (insn.kind == InsnKind::Handler && insn.may_jump);
-}
-
 }  // namespace
 
 void decode_thumb_block(uint32_t address, DecodedBlock& block) {

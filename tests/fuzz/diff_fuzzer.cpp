@@ -88,6 +88,10 @@ struct Step {
 };
 Step steps[MAX_STEPS];
 
+// What the runs compared, said when the fuzzer stops: emulated
+// instructions block by block and chained, and the blocks translated.
+uint64_t compared_block_by_block = 0, compared_chained = 0;
+
 uint32_t word_at(const uint8_t* data, size_t offset) {
     uint32_t value;
     std::memcpy(&value, data + offset, 4);
@@ -170,8 +174,9 @@ void set_up(const uint8_t* data, size_t size, Method method) {
 
 [[noreturn]] void report(const char* what, int index, const std::string& detail) {
     const Step& step = steps[index];
-    std::fprintf(stderr, "diff_fuzzer: %s after step %d (%s block at 0x%08x, %u instructions):",
-                 what, index, step.thumb ? "Thumb" : "ARM", step.start, step.instructions);
+    std::fprintf(stderr,
+                 "diff_fuzzer: %s after step %d (%s block at 0x%08x, %u instructions):", what,
+                 index, step.thumb ? "Thumb" : "ARM", step.start, step.instructions);
     for (uint32_t i = 0; i < step.instructions; i++) {
         if (step.thumb)
             std::fprintf(stderr, " %04x", fetch_halfword(step.start + 2 * i));
@@ -262,10 +267,18 @@ void run_chained(const uint8_t* data, size_t size) {
         if (steps != chained[i].steps)
             diff += " steps " + std::to_string(chained[i].steps) + "/" + std::to_string(steps);
         if (!diff.empty()) report_chained(i, diff);
+        compared_chained += steps;
     }
-    compare_memory(CHAINED_RUNS - 1, [](int run, const std::string& detail) {
-        report_chained(run, detail);
-    });
+    compare_memory(CHAINED_RUNS - 1,
+                   [](int run, const std::string& detail) { report_chained(run, detail); });
+}
+
+void say_what_was_compared() {
+    std::fprintf(stderr,
+                 "diff_fuzzer: compared %llu instructions block by block, %llu chained; "
+                 "%llu blocks translated\n",
+                 (unsigned long long)compared_block_by_block, (unsigned long long)compared_chained,
+                 (unsigned long long)blocks_translated);
 }
 
 }  // namespace
@@ -274,6 +287,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool started = false;
     if (!started) {
         start_console();
+        std::atexit(say_what_was_compared);
         started = true;
     }
     if (size < HEADER_BYTES || size > HEADER_BYTES + MAX_STREAM_BYTES) return 0;
@@ -293,6 +307,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (cycles != step.cycles)
             diff += " cycles " + std::to_string(step.cycles) + "/" + std::to_string(cycles);
         if (!diff.empty()) report("processor state differs", i, diff);
+        compared_block_by_block += step.instructions;
     }
     static int last_step;
     last_step = recorded - 1;
