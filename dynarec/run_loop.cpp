@@ -352,33 +352,32 @@ bool at_stretch_start() {
     return current_address() % stretch == 0;
 }
 
-// Steps of the interpreter in code past an array, as many as stay in its
-// 1 KB page and `left` cycles allow, so that C's look-up is paid once a page
-// there instead of once an instruction.
-Ran interpret_page(uint32_t left, uint32_t extra) {
-    uint32_t page = current_address() >> CODE_PAGE_SHIFT;
-    Ran ran{0, 0};
-    do {
-        Ran step = interpret_step(extra);
-        ran.cycles += step.cycles;
-        ran.steps++;
-    } while (ran.cycles < left && current_address() >> CODE_PAGE_SHIFT == page);
-    return ran;
-}
-
-// Steps of the interpreter up to where a block would start: after a jump,
-// or at the start of a stretch of BLOCK_MAX_INSNS instructions, where long
-// straight-line code is cut into blocks (end_at_stretch_boundary); as many
-// as `left` cycles allow.
-Ran interpret_to_block_start(uint32_t left, uint32_t extra) {
+// Steps of the interpreter, as many as `left` cycles allow, until `done`
+// (told whether the last step jumped) says the next belongs elsewhere.
+template <typename Done>
+Ran interpret_until(uint32_t left, uint32_t extra, Done done) {
     Ran ran{0, 0};
     bool jumped = false;
     do {
-        Ran step = interpret_step(extra, &jumped);
-        ran.cycles += step.cycles;
+        ran.cycles += interpret_step(extra, &jumped).cycles;
         ran.steps++;
-    } while (!jumped && ran.cycles < left && !at_stretch_start());
+    } while (ran.cycles < left && !done(jumped));
     return ran;
+}
+
+// Code past an array: the steps that stay in its 1 KB page, so that C's
+// look-up is paid once a page there instead of once an instruction.
+Ran interpret_page(uint32_t left, uint32_t extra) {
+    uint32_t page = current_address() >> CODE_PAGE_SHIFT;
+    return interpret_until(left, extra,
+                           [page](bool) { return current_address() >> CODE_PAGE_SHIFT != page; });
+}
+
+// Up to where a block would start: after a jump, or at the start of a
+// stretch of BLOCK_MAX_INSNS instructions, where long straight-line code is
+// cut into blocks (end_at_stretch_boundary).
+Ran interpret_to_block_start(uint32_t left, uint32_t extra) {
+    return interpret_until(left, extra, [](bool jumped) { return jumped || at_stretch_start(); });
 }
 
 // Whether `left` cycles may still run a whole block of the current
