@@ -29,24 +29,42 @@ Mem flag(uint8_t mask) {
 
 // --- ARM registers in host registers --------------------------------------
 //
-// The ARM registers a block uses most are held in host registers for the
-// whole block: each is loaded before the first instruction that names it
-// (ahead of that instruction's condition, so that every path past it has
-// it), and every exit writes back the ones written so far. Every call of C
-// writes them back before and loads them again after (C reads and writes
-// the record), so the pool may hold registers C does not preserve.
+// A fixed set of ARM registers lives in host registers for as long as
+// translated code runs: the entry routine loads them from the record and
+// the leave routine stores them back, and in between blocks, their links and
+// the dispatch routine hand them on in place. Inside translated code the
+// record's copies of them are therefore stale: every call of C writes them
+// back before (C reads the record) and loads them again after (C may write
+// it, and the pool holds registers C does not preserve). The set is the
+// registers compiled code names most: the low ones (all a Thumb program
+// has, besides sp and lr), sp and lr.
 #if defined(__x86_64__)
 constexpr Reg32 HOST_POOL[] = {esi, edi, r8d, r9d, r10d, r11d, r12d, r13d, r14d, r15d};
+constexpr uint8_t POOLED[] = {0, 1, 2, 3, 4, 5, 6, 7, 13, 14};
 #else
 constexpr Reg32 HOST_POOL[] = {esi, edi};
+constexpr uint8_t POOLED[] = {0, 1};
 #endif
+static_assert(sizeof HOST_POOL / sizeof HOST_POOL[0] == sizeof POOLED);
 constexpr uint32_t NOT_HELD = 0xFF;
 
 struct Registers {
     uint8_t host[16];  // the host register holding ARM register r, or NOT_HELD
-    uint16_t loaded;   // held registers loaded on every path to this point
-    uint16_t dirty;    // held registers written since their last write-back
+    uint16_t pooled;   // the registers held
+    uint16_t dirty;    // held registers the record may not have yet
 };
+
+constexpr Registers pool() {
+    Registers regs{};
+    for (uint8_t& h : regs.host) h = NOT_HELD;
+    for (uint32_t i = 0; i < sizeof POOLED; i++) {
+        regs.host[POOLED[i]] = HOST_POOL[i].code;
+        regs.pooled |= uint16_t(1u << POOLED[i]);
+    }
+    regs.dirty = regs.pooled;  // whatever blocks before this one wrote
+    return regs;
+}
+constexpr Registers POOL = pool();
 
 bool held(const Registers& regs, uint32_t r) { return regs.host[r] != NOT_HELD; }
 Reg32 host_of(const Registers& regs, uint32_t r) { return Reg32{regs.host[r]}; }
@@ -84,87 +102,7 @@ void reload(const Registers& regs, uint16_t which) {
         if ((which >> r) & 1) mov(host_of(regs, r), reg(r));
 }
 
-// The registers an instruction names, and of those the ones it only writes
-// (no need to load them first when it runs unconditionally).
 uint16_t bit(uint32_t r) { return uint16_t(1u << r); }
-
-uint16_t named_registers(const DecodedInsn& insn, uint16_t& written_only) {
-    uint16_t named = 0;
-    written_only = 0;
-    switch (insn.kind) {
-        case InsnKind::DataProcessing: {
-            bool moves = insn.op == OP_MOV || insn.op == OP_MVN;
-            bool compares = insn.op >= OP_TST && insn.op <= OP_CMN;
-            if (!moves) named |= bit(insn.rn);
-            if (insn.operand2 == Operand2::ShiftedRegister) named |= bit(insn.rm);
-            if (!compares) {
-                if (!(named & bit(insn.rd))) written_only |= bit(insn.rd);
-                named |= bit(insn.rd);
-            }
-            break;
-        }
-        case InsnKind::Multiply: {
-            named = bit(insn.rm) | bit(insn.rs);
-            uint16_t outputs = bit(insn.rd) | (insn.long_form ? bit(insn.rn) : 0);
-            if (insn.accumulate) named |= bit(insn.rn) | (insn.long_form ? bit(insn.rd) : 0);
-            written_only = outputs & ~named;
-            named |= outputs;
-            break;
-        }
-        case InsnKind::Branch: named = insn.link ? bit(14) : 0; break;
-        case InsnKind::BranchExchange: named = bit(insn.rm); break;
-        case InsnKind::Transfer:
-            named = bit(insn.rn) | bit(insn.rd);
-            if (insn.operand2 == Operand2::ShiftedRegister) named |= bit(insn.rm);
-            if (insn.load && insn.rd != insn.rn &&
-                !(insn.operand2 == Operand2::ShiftedRegister && insn.rm == insn.rd))
-                written_only = bit(insn.rd);
-            break;
-        case InsnKind::BlockTransfer:
-            named = bit(insn.rn) | insn.list;
-            if (insn.load) written_only = insn.list & ~bit(insn.rn);
-            break;
-        default: break;
-    }
-    uint16_t no_pc = uint16_t(~bit(15));
-    written_only &= no_pc;
-    return named & no_pc;
-}
-
-// The registers the block names most often, up to the pool's size; one
-// named once gains nothing.
-Registers choose_registers(const DecodedBlock& block) {
-    uint32_t uses[16] = {};
-    for (uint32_t i = 0; i < block.count; i++) {
-        uint16_t written_only;
-        uint16_t named = named_registers(block.insns[i], written_only);
-        for (uint32_t r = 0; r < 15; r++) uses[r] += (named >> r) & 1;
-    }
-    Registers regs;
-    for (uint8_t& h : regs.host) h = NOT_HELD;
-    regs.loaded = regs.dirty = 0;
-    for (Reg32 host : HOST_POOL) {
-        uint32_t best = 15;
-        for (uint32_t r = 0; r < 15; r++)
-            if (!held(regs, r) && uses[r] >= 2 && (best == 15 || uses[r] > uses[best])) best = r;
-        if (best == 15) break;
-        regs.host[best] = host.code;
-    }
-    return regs;
-}
-
-// Before an instruction and its condition: the held registers it names
-// that are not loaded yet.
-void prepare_registers(Registers& regs, const DecodedInsn& insn) {
-    uint16_t written_only;
-    uint16_t named = named_registers(insn, written_only);
-    if (insn.cond != 0xE) written_only = 0;
-    for (uint32_t r = 0; r < 15; r++) {
-        if (!((named >> r) & 1) || !held(regs, r) || ((regs.loaded >> r) & 1)) continue;
-        if (!((written_only >> r) & 1)) mov(host_of(regs, r), reg(r));
-        regs.loaded |= bit(r);
-    }
-}
 
 // The value of ARM register r as the instruction at `address` reads it:
 // r15 is the instruction's address + 8 in ARM code, + 4 in Thumb code.
@@ -226,12 +164,12 @@ void alu_on_reg(Alu op, uint32_t r, Reg32 s) {
 
 // --- Exits ---------------------------------------------------------------
 
-// To a known address in the block's instruction set: registers written
-// back, then a jump that the link routine will point at the successor. Until then it lands on the
-// tail right after it, which writes r15 and hands the routine the jump's position. A linked jump
-// leaves r15 behind: the successor writes it if it has to leave at its start.
-void exit_to(const Registers& regs, uint32_t address) {
-    write_back(regs, regs.dirty);
+// To a known address in the block's instruction set: a jump that the link
+// routine will point at the successor, the held registers passed on in
+// place. Until then it lands on the tail right after it, which writes r15
+// and hands the routine the jump's position. A linked jump leaves r15
+// behind: the successor writes it if it has to leave at its start.
+void exit_to(uint32_t address) {
     Fixup link = jmp_forward();
     patch_here(link);
     mov(reg(15), address + r15_ahead);
@@ -566,20 +504,15 @@ void lower_multiply(Lowering&, const DecodedInsn& insn) {
 
 // Always the last instruction: the taken path here, the failed condition's
 // fall-through after it (lower_block).
-void lower_branch(Lowering& lowering, const DecodedInsn& insn) {
-    Registers taken = lowering.regs;  // the link is written on this path only
-    Registers* outer = current;
-    current = &taken;
+void lower_branch(Lowering&, const DecodedInsn& insn) {
     if (insn.link) store_reg(14, insn.link_address);
-    current = outer;
-    exit_to(taken, insn.target);
+    exit_to(insn.target);
 }
 
 // BX within the block's instruction set: r15 = Rm + 8 (ARM code; bit 0
 // clear) or Rm - 1 + 4 (Thumb code; bit 0 set), as the interpreter's fetch
 // has it, and on through the indirect table. To the other set: the
-// handler, then on as after any jumping handler. The registers are in the
-// record already (lower_block writes them back before the condition).
+// handler, then on as after any jumping handler.
 void lower_branch_exchange(Lowering& lowering, const DecodedInsn& insn) {
     bool thumb = lowering.block->thumb;
     load_reg(eax, insn.rm, insn.address);
@@ -589,7 +522,9 @@ void lower_branch_exchange(Lowering& lowering, const DecodedInsn& insn) {
     mov(reg(15), eax);
     exit_through_dispatch();
     patch_here(other_set);
+    write_back(lowering.regs, lowering.regs.dirty);
     call_handler(insn);
+    reload(POOL, POOL.pooled);
     jmp(jumped_routine);
 }
 
@@ -602,6 +537,7 @@ void lower_branch_exchange(Lowering& lowering, const DecodedInsn& insn) {
 // next).
 void lower_handler(Lowering& lowering, const DecodedInsn& insn) {
     call_handler(insn);
+    reload(POOL, POOL.pooled);
     if (insn.may_jump) {
         // Either way on through the indirect table, in whichever
         // instruction set the handler left.
@@ -610,20 +546,19 @@ void lower_handler(Lowering& lowering, const DecodedInsn& insn) {
         jmp(next_routine);
     } else {
         leave_if_stale(lowering, insn, lowering.index + 1);
-        reload(lowering.regs, lowering.regs.loaded);
     }
 }
 
 // --- Loads and stores ------------------------------------------------------
 
 // edx = the fast page entry of the address in ecx: for a read (loads) or
-// a write (stores), null where memory is not plain. Jumps to the slow path
-// when it is null, or when the address is not aligned to `alignment`.
+// a write (stores), null where memory is not plain or bits 28-31 are set.
+// Jumps to the slow path when it is null, or when the address is not
+// aligned to `alignment`.
 void fast_page(SlowPath& slow, bool write, uint32_t alignment) {
     const uintptr_t* table = write ? fast_write_pages : fast_read_pages;
     mov(edx, ecx);
     shift(SHR, edx, uint8_t(FAST_PAGE_SHIFT));
-    alu(AND, edx, FAST_PAGE_COUNT - 1);
     mov_ptr(ptr(edx), absolute(table, edx, uint8_t(sizeof(uintptr_t))));
     test_ptr(ptr(edx), ptr(edx));
     slow.from.push_back(jcc_forward(CC_E));
@@ -633,12 +568,9 @@ void fast_page(SlowPath& slow, bool write, uint32_t alignment) {
     }
 }
 
-// The host byte of the console address in ecx: [edx + ecx], once ecx has
-// lost the ignored bits 28-31.
-Mem host_byte(int32_t disp = 0) {
-    alu(AND, ecx, CONSOLE_ADDRESS_MASK);
-    return mem(ptr(edx), ecx, 1, disp);
-}
+// The host byte of the console address in ecx, whose page has the entry
+// in edx (and so bits 28-31 clear).
+Mem host_byte(int32_t disp = 0) { return mem(ptr(edx), ecx, 1, disp); }
 
 SlowPath slow_path_for(const Lowering& lowering, const DecodedInsn& insn) {
     SlowPath slow;
@@ -664,7 +596,14 @@ void lower_transfer(Lowering& lowering, const DecodedInsn& insn) {
         }
     }
     fast_page(slow, !insn.load, insn.width);
-    if (!insn.load) load_reg(eax, insn.rd, insn.address);  // before the base moves
+    // The value to store, taken before the base moves; a held register as it
+    // is, where the emitter can store it at that width.
+    bool base_moves = insn.writeback && insn.rd == insn.rn;
+    Reg32 value = eax;
+    if (!insn.load && held(*current, insn.rd) && !base_moves && insn.width > 1)
+        value = host_of(*current, insn.rd);
+    else if (!insn.load)
+        load_reg(eax, insn.rd, insn.address);
     if (insn.writeback && insn.pre) store_reg(insn.rn, ecx);
     if (insn.writeback && !insn.pre && insn.operand2 == Operand2::Immediate && insn.imm)
         alu_on_reg(step, insn.rn, insn.imm);
@@ -676,8 +615,8 @@ void lower_transfer(Lowering& lowering, const DecodedInsn& insn) {
         if (insn.width == 1) insn.signed_load ? movsx8(d, at) : movzx8(d, at);
         store_reg(insn.rd, d);
     } else {
-        if (insn.width == 4) mov(at, eax);
-        if (insn.width == 2) mov16(at, eax);
+        if (insn.width == 4) mov(at, value);
+        if (insn.width == 2) mov16(at, value);
         if (insn.width == 1) mov8(at, low8(eax));
     }
     if (!insn.pre && insn.operand2 == Operand2::ShiftedRegister) {  // edx is free again
@@ -702,7 +641,6 @@ void lower_block_transfer(Lowering& lowering, const DecodedInsn& insn) {
     alu(AND, eax, FAST_PAGE_SIZE - 1);
     alu(CMP, eax, FAST_PAGE_SIZE - span);
     slow.from.push_back(jcc_forward(CC_A));
-    host_byte();
     int32_t disp = 0;
     for (uint32_t r = 0; r < 16; r++) {
         if (!((insn.list >> r) & 1)) continue;
@@ -724,14 +662,15 @@ void lower_block_transfer(Lowering& lowering, const DecodedInsn& insn) {
     lowering.slow_paths.push_back(slow);
 }
 
-// Out of line: the registers written back, the handler, a stale exit for a
-// store, the registers loaded again, and back after the inline transfer.
+// Out of line: the registers written back, the handler, the registers
+// loaded again, a stale exit for a store, and back after the inline
+// transfer.
 void emit_slow_path(Lowering& lowering, const SlowPath& slow) {
     for (Fixup from : slow.from) patch_here(from);
     write_back(slow.regs, slow.regs.dirty);
     call_handler(*slow.insn);
+    reload(POOL, POOL.pooled);
     if (!slow.insn->load) leave_if_stale(lowering, *slow.insn, slow.first_unexecuted);
-    reload(slow.regs, slow.regs.loaded);
     jmp(uintptr_t(code_buffer) + slow.rejoin);
 }
 
@@ -759,6 +698,9 @@ const Lower lowerings[] = {
 
 }  // namespace
 
+void emit_pool_write_back() { write_back(POOL, POOL.pooled); }
+void emit_pool_reload() { reload(POOL, POOL.pooled); }
+
 // The tail exit_to emits right after the jump is where the jump first led.
 void link_exit(uint32_t site, const uint8_t* target) { patch_to(Fixup{site}, uintptr_t(target)); }
 void unlink_exit(uint32_t site) { patch_to(Fixup{site}, uintptr_t(code_buffer) + site + 4); }
@@ -775,7 +717,7 @@ uint32_t block_code_bound(const DecodedBlock& block) {
         InsnKind kind = block.insns[i].kind;
         if (kind == InsnKind::Transfer || kind == InsnKind::BlockTransfer ||
             kind == InsnKind::Handler)
-            bound += REFUND;
+            bound += REFUND + POOL_MOVES;
         switch (kind) {
             case InsnKind::Skip: break;
             case InsnKind::DataProcessing:
@@ -844,16 +786,14 @@ uint8_t* emit_block(const DecodedBlock& block) {
     Fixup over_budget = jcc_forward(CC_LE);
     charge(block, all, 1);
 
-    Lowering lowering{&block, 0, choose_registers(block), {}, {}};
+    Lowering lowering{&block, 0, POOL, {}, {}};
     current = &lowering.regs;
     r15_ahead = pc_ahead(block);
     bool ended = false;
     const DecodedInsn* flags_in_host = nullptr;
     for (; lowering.index < block.count; lowering.index++) {
         const DecodedInsn& insn = block.insns[lowering.index];
-        prepare_registers(lowering.regs, insn);
-        if (insn.kind == InsnKind::Handler || insn.kind == InsnKind::BranchExchange) {
-            // the handler reads the record; BX leaves
+        if (insn.kind == InsnKind::Handler) {  // which reads the record
             write_back(lowering.regs, lowering.regs.dirty);
             lowering.regs.dirty = 0;
         }
@@ -874,11 +814,11 @@ uint8_t* emit_block(const DecodedBlock& block) {
     // Straight on, unless the last instruction always leaves by itself: a
     // block cut short, or a last instruction whose condition failed.
     const DecodedInsn& last = block.insns[block.count - 1];
-    if (!(ended && last.cond == 0xE)) exit_to(lowering.regs, last.address + insn_bytes(block));
+    if (!(ended && last.cond == 0xE)) exit_to(last.address + insn_bytes(block));
 
     for (const SlowPath& slow : lowering.slow_paths) emit_slow_path(lowering, slow);
-    // Every register is in the record when a stale exit is taken: it
-    // follows a call.
+    // A stale exit follows a call and the loads after it: the held
+    // registers are what the record holds.
     for (const StaleExit& exit : lowering.stale_exits) {
         patch_here(exit.from);
         Steps unexecuted = steps_from(block, exit.first_unexecuted);

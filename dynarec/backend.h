@@ -7,9 +7,10 @@
 //   COUNTER  (ebp)     the cycles left of the line's budget (signed).
 // A block starts by checking that the counter covers all its instructions
 // (else it leaves to C, where the interpreter takes the rest of the line)
-// and charging them (translated_clock). The flag bytes live in the record,
-// and so do the ARM registers between blocks: within one, those it uses
-// most are held in host registers (backend.cpp). r15 (the address of the
+// and charging them (translated_clock). The flag bytes live in the record;
+// a fixed set of ARM registers lives in host registers for as long as
+// translated code runs, from the entry routine to the leave routine, and
+// the rest in the record (backend.cpp). r15 (the address of the
 // next instruction + 8 in ARM code, + 4 in Thumb code) is written wherever
 // C or the indirect table will read it: before a
 // handler call, at every exit to C or through the indirect table, and by a
@@ -82,6 +83,11 @@ void unlink_exit(uint32_t site);
 // Emits the block at code_pos: its 4-byte header (block_header), then the
 // entry, which the returned address points at.
 uint8_t* emit_block(const DecodedBlock& block);
+
+// The held ARM registers, stored into the record (before C runs) and loaded
+// from it (after): for the fixed routines.
+void emit_pool_write_back();
+void emit_pool_reload();
 
 // A memory operand for a field of the processor record.
 x86::Mem state_field(const void* field);

@@ -11,6 +11,7 @@
 // same address holds a block of each set.
 #include <algorithm>
 #include <bitset>
+#include <cstring>
 #include <initializer_list>
 #include <vector>
 
@@ -51,13 +52,31 @@ bool thumb_key(uint32_t key) { return key & 1; }
 // The extra cycles per step that translated_clock's costs hold.
 uint32_t clock_extra = ~0u;
 
+// A frame's lines take turns between two extras (none, and the h-blank's):
+// the costs for the last two are kept, so that a change is a copy.
+struct Costs {
+    uint32_t extra = ~0u;
+    int32_t costs[2][BLOCK_MAX_INSNS + 1];
+};
+Costs recent_costs[2];
+uint32_t last_filled = 0;
+
 void set_clock(uint32_t extra) {
     if (extra == clock_extra) return;
     clock_extra = extra;
-    for (uint32_t n = 0; n <= BLOCK_MAX_INSNS; n++) {
-        translated_clock.costs[0][n] = int32_t(n * (ARM_CYCLES + extra));
-        translated_clock.costs[1][n] = int32_t(n * (THUMB_CYCLES + extra));
+    Costs* kept = recent_costs[0].extra == extra   ? &recent_costs[0]
+                  : recent_costs[1].extra == extra ? &recent_costs[1]
+                                                   : nullptr;
+    if (!kept) {
+        last_filled ^= 1;
+        kept = &recent_costs[last_filled];
+        kept->extra = extra;
+        for (uint32_t n = 0; n <= BLOCK_MAX_INSNS; n++) {
+            kept->costs[0][n] = int32_t(n * (ARM_CYCLES + extra));
+            kept->costs[1][n] = int32_t(n * (THUMB_CYCLES + extra));
+        }
     }
+    std::memcpy(translated_clock.costs, kept->costs, sizeof kept->costs);
 }
 
 // The entry routine: saves what the ABI wants kept, sets STATE and COUNTER
@@ -172,14 +191,17 @@ uint8_t* link_from_translated(uint32_t site) {
 }
 
 // A call of a C routine with one 32-bit argument in eax, from a fixed
-// routine; then on to the block it returns, or back to C for null.
+// routine, the held registers in the record meanwhile; then on to the block
+// it returns, or back to C for null.
 void call_with_eax(uintptr_t routine) {
+    emit_pool_write_back();
 #if defined(__x86_64__)
     mov(edi, eax);
 #else
     mov(mem(ptr(esp)), eax);
 #endif
     call(routine);
+    emit_pool_reload();
     test(eax, eax);  // a block's address is below 2 GiB, null is 0
     jcc(CC_E, leave_routine);
     jmp(ptr(eax));
@@ -194,8 +216,11 @@ void emit_fixed_routines() {
     alu_ptr(SUB, ptr(esp), 8);
     mov(COUNTER, edi);
     mov_ptr(STATE, uintptr_t(&cpu));
-    jmp(ptr(esi));
+    mov(eax, esi);  // the block (below 2 GiB): esi is a held register
+    emit_pool_reload();
+    jmp(ptr(eax));
     leave_routine = uintptr_t(code_buffer) + code_pos;
+    emit_pool_write_back();
     mov(eax, COUNTER);
     alu_ptr(ADD, ptr(esp), 8);
     for (Reg32 r : {r15d, r14d, r13d, r12d, ebx, ebp}) pop(ptr(r));
@@ -206,8 +231,10 @@ void emit_fixed_routines() {
     mov(eax, mem(ptr(esp), 24));
     alu_ptr(SUB, ptr(esp), 12);
     mov_ptr(STATE, uintptr_t(&cpu));
+    emit_pool_reload();
     jmp(ptr(eax));
     leave_routine = uintptr_t(code_buffer) + code_pos;
+    emit_pool_write_back();
     mov(eax, COUNTER);
     alu_ptr(ADD, ptr(esp), 12);
     for (Reg32 r : {edi, esi, ebx, ebp}) pop(ptr(r));
@@ -387,6 +414,16 @@ bool whole_block_fits(uint32_t left, uint32_t extra) {
     return left >= BLOCK_MAX_INSNS * step;
 }
 
+// Whether the block may run on `left` cycles: it does while they exceed
+// what all its steps but the last cost. A step costs at least its set's
+// usual cycles, so where even that many fail, entering it only to leave is
+// spared.
+bool fits(const uint8_t* code, uint32_t left) {
+    uint32_t steps = header_of(code) >> 16;
+    uint32_t step = (in_thumb_state() ? THUMB_CYCLES : ARM_CYCLES) + clock_extra;
+    return left > (steps - 1) * step;
+}
+
 }  // namespace
 
 bool dynarec_available() { return true; }
@@ -416,6 +453,7 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
         uint8_t* code = find_block(current_key(), how, &why);
         Ran ran;
         if (code) {
+            if (!fits(code, left)) break;
             ran = run_translated(left, code);
             if (ran.steps == 0) break;  // no whole block fits
         } else if (why == Interpreted::PAST_AN_ARRAY) {

@@ -4,8 +4,8 @@
 #include "memory/memory.h"
 #include "memory/memory_map.h"
 
-uintptr_t fast_read_pages[FAST_PAGE_COUNT];
-uintptr_t fast_write_pages[FAST_PAGE_COUNT];
+uintptr_t fast_read_pages[FAST_PAGE_TABLE_SIZE];
+uintptr_t fast_write_pages[FAST_PAGE_TABLE_SIZE];
 
 namespace {
 

@@ -103,8 +103,14 @@ constexpr uint32_t FAST_PAGE_SHIFT = 12;
 constexpr uint32_t FAST_PAGE_SIZE = 1u << FAST_PAGE_SHIFT;
 constexpr uint32_t FAST_PAGE_COUNT = 1u << (28 - FAST_PAGE_SHIFT);
 constexpr uint32_t CONSOLE_ADDRESS_MASK = 0x0FFFFFFF;
-extern uintptr_t fast_read_pages[FAST_PAGE_COUNT];
-extern uintptr_t fast_write_pages[FAST_PAGE_COUNT];
+// The tables run on over the whole 32-bit space, with no entries past the
+// first FAST_PAGE_COUNT: translated code indexes them with the whole
+// address, and one with any of bits 28-31 set finds none and takes the
+// slow path, which ignores those bits. The entries never written cost no
+// memory.
+constexpr uint32_t FAST_PAGE_TABLE_SIZE = 1u << (32 - FAST_PAGE_SHIFT);
+extern uintptr_t fast_read_pages[FAST_PAGE_TABLE_SIZE];
+extern uintptr_t fast_write_pages[FAST_PAGE_TABLE_SIZE];
 
 inline uint32_t fast_page_index(uint32_t address) {
     return (address >> FAST_PAGE_SHIFT) & (FAST_PAGE_COUNT - 1);

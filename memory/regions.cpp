@@ -1,5 +1,6 @@
 // The memory arrays, the buttons, region_base and the fetch outside the fast
 // pages.
+#include <algorithm>
 #include <cstring>
 
 #include "memory/memory.h"
@@ -30,8 +31,8 @@ void empty_region_base() {
         region_base[region] = nullptr;
         region_mask[region] = region_limit[region] = region_fold[region] = 0;
     }
-    std::memset(fast_read_pages, 0, sizeof fast_read_pages);
-    std::memset(fast_write_pages, 0, sizeof fast_write_pages);
+    std::fill_n(fast_read_pages, FAST_PAGE_COUNT, 0);
+    std::fill_n(fast_write_pages, FAST_PAGE_COUNT, 0);
 }
 
 }  // namespace
