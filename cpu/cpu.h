@@ -204,6 +204,9 @@ uint32_t cpu_step();
 // and the overshoot is not carried over. Counts the steps in steps_taken;
 // returns the cycles they took, the overshoot included.
 uint32_t cpu_run(uint32_t budget, uint32_t extra);
+// The same on the interpreter, from `sum` cycles already spent: the steps
+// the recompiler leaves to it. Returns the new sum.
+uint32_t cpu_interpret(uint32_t sum, uint32_t budget, uint32_t extra);
 
 // Steps run since start-up (a translated block counts its instructions),
 // for --stats and the benchmarks.

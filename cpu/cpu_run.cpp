@@ -162,6 +162,10 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
 uint32_t cpu_run(uint32_t budget, uint32_t extra) {
     uint32_t sum = 0;
     if (cpu_method == Method::Dynarec) sum = dynarec_run(budget, extra, steps_taken);
+    return cpu_interpret(sum, budget, extra);
+}
+
+uint32_t cpu_interpret(uint32_t sum, uint32_t budget, uint32_t extra) {
     while (sum < budget)
         sum = in_thumb_state() ? run_thumb(sum, budget, extra) : run_arm(sum, budget, extra);
     return sum;

@@ -153,6 +153,10 @@ enum class Lookup { FROM_TRANSLATED, FROM_C, FROM_C_TRANSLATING };
 // a full buffer) happens under a running block.
 uint8_t* find_block(uint32_t key, Lookup how, Interpreted* why = nullptr) {
     if (code_stale || key == NO_KEY) return nullptr;
+    // The indirect table holds only blocks that may run, as the dispatch
+    // routine relies on: where it has the key, nothing else need be asked.
+    const IndirectEntry& front = indirect_table[indirect_index(key)];
+    if (front.key == key) return reinterpret_cast<uint8_t*>(uintptr_t(front.code));
     Interpreted interpreted = interpreted_at(block_address(key), how != Lookup::FROM_TRANSLATED);
     if (interpreted != Interpreted::NO) {
         if (why) *why = interpreted;
@@ -414,6 +418,25 @@ bool whole_block_fits(uint32_t left, uint32_t extra) {
     return left >= BLOCK_MAX_INSNS * step;
 }
 
+// The block a run left for want of cycles: the interpreter ran the line's
+// last steps into it, so the next line starts inside it.
+struct Unfinished {
+    uint32_t key = NO_KEY;
+    uint32_t steps = 0;
+};
+Unfinished unfinished;
+
+// The unfinished block's steps from r15 on, where a line starts inside it;
+// else 0. Only a hint of where the next block starts: the interpreter runs
+// whatever the words are now.
+uint32_t steps_left_in_unfinished() {
+    if (unfinished.key == NO_KEY || thumb_key(unfinished.key) != in_thumb_state()) return 0;
+    uint32_t size = in_thumb_state() ? 2 : 4;
+    uint32_t done = current_address() - block_address(unfinished.key);
+    if (done == 0 || done % size || done / size >= unfinished.steps) return 0;
+    return unfinished.steps - done / size;
+}
+
 // Whether the block may run on `left` cycles: it does while they exceed
 // what all its steps but the last cost. A step costs at least its set's
 // usual cycles, so where even that many fail, entering it only to leave is
@@ -444,6 +467,14 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
     // and run about once. So at first C runs only a block it has, or the
     // interpreter runs up to where a block would start.
     bool line_start = true;
+    if (uint32_t steps = steps_left_in_unfinished()) {
+        // The rest of the block on the interpreter's records, which count
+        // the steps themselves.
+        uint32_t step = (in_thumb_state() ? THUMB_CYCLES : ARM_CYCLES) + extra;
+        sum = cpu_interpret(0, std::min(budget, steps * step), extra);
+        line_start = false;
+    }
+    unfinished = {};
     while (sum < budget) {
         code_stale = false;
         uint32_t left = budget - sum;
@@ -451,11 +482,13 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
         Lookup how = worth_translating && !line_start ? Lookup::FROM_C_TRANSLATING : Lookup::FROM_C;
         Interpreted why = Interpreted::NO;
         uint8_t* code = find_block(current_key(), how, &why);
-        Ran ran;
+        Ran ran{0, 0};
         if (code) {
-            if (!fits(code, left)) break;
-            ran = run_translated(left, code);
-            if (ran.steps == 0) break;  // no whole block fits
+            if (fits(code, left)) ran = run_translated(left, code);
+            if (ran.steps == 0) {  // no whole block fits
+                unfinished = {current_key(), header_of(code) >> 16};
+                break;
+            }
         } else if (why == Interpreted::PAST_AN_ARRAY) {
             ran = interpret_page(left, extra);
         } else if (why == Interpreted::HERE || current_key() == NO_KEY) {
