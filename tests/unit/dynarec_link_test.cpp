@@ -87,6 +87,34 @@ TEST_F(LinkTest, StoreIntoALinkedSuccessorRunsTheNewCode) {
     EXPECT_GT(cpu_regs[4], 0u);
 }
 
+// Registers held in host registers pass from block to block without the
+// record; every C call after a link must still see them, and what C writes
+// must reach the blocks after it. Block A writes held registers (r0, sp,
+// lr) and a register of the record (r9); block B, linked after it, hands
+// them all to C: stores and loads through the palette (no fast page), a
+// block transfer there, and a load into held registers.
+//   A: 0x02000000  ADD r0, r0, #1
+//                  ADD sp, sp, #4
+//                  MOV lr, r0
+//                  ADD r9, r9, r0
+//                  B   0x02000100
+//   B: 0x02000100  STR r0, [r6]          r6 = 0x05000000
+//                  LDR r1, [r6]
+//                  ADD r2, r2, r1
+//                  STMIA r7, {r0, r1, r9, sp, lr}   r7 = 0x05000010
+//                  LDMIA r7, {r3, r4, r5, r8}
+//                  ADD r10, r10, r5
+//                  B   0x02000000
+TEST_F(LinkTest, HeldRegistersReachCallsAfterALink) {
+    put(WRAM, {0xE2800001, 0xE28DD004, 0xE1A0E000, 0xE0899000, 0xEA00003A});
+    put(WRAM + 0x100, {0xE5860000, 0xE5961000, 0xE0822001, 0xE8876203, 0xE8970138, 0xE08AA005,
+                       0xEAFFFFB8});
+    cpu_regs[6] = 0x05000000;
+    cpu_regs[7] = 0x05000010;
+    expect_methods_agree(WRAM, 1004, 20);
+    EXPECT_GT(cpu_regs[10], 0u);
+}
+
 // More code than the smallest buffer holds, run in a loop: the buffer is
 // emptied again and again, and every link made before an emptying is gone
 // with it.
