@@ -401,6 +401,18 @@ void lower_data_processing(Lowering&, const DecodedInsn& insn) {
     Operand v = operand2_of(insn, logical_carry);
     if (insn.operand2 == Operand2::Immediate && logical_carry && insn.imm_carry >= 0)
         mov8(flag(FLAG_C), uint8_t(insn.imm_carry));
+    if ((op == OP_CMP || op == OP_TST) && insn.rn != 15 && held(*current, insn.rn)) {
+        // CMP is SUB and TST is AND without the result: on Rn in place.
+        Reg32 n = host_of(*current, insn.rn);
+        if (op == OP_CMP)
+            alu(CMP, n, v);
+        else if (v.immediate)
+            test(n, v.imm);
+        else
+            test(n, v.reg);
+        store_flags(live, op == OP_CMP ? CarryFrom::NotBorrow : CarryFrom::None, op == OP_CMP);
+        return;
+    }
     Reg32 acc = accumulator(insn, v);
     auto rn = [&] { load_reg(acc, insn.rn, insn.address); };
     CarryFrom c_from = CarryFrom::None;
@@ -580,20 +592,52 @@ SlowPath slow_path_for(const Lowering& lowering, const DecodedInsn& insn) {
     return slow;
 }
 
+// A load from an address known now (r15-relative: a literal pool), aligned,
+// in a page that reads plainly: one load from the host address. Read
+// entries change only when a cartridge is loaded, which empties the cache.
+bool load_from_known_address(const DecodedInsn& insn) {
+    if (!insn.load || insn.rn != 15 || insn.rd == 15 || !insn.pre || insn.writeback ||
+        insn.operand2 != Operand2::Immediate)
+        return false;
+    uint32_t pc = insn.address + r15_ahead;
+    uint32_t address = insn.up ? pc + insn.imm : pc - insn.imm;
+    if (address % insn.width || address > CONSOLE_ADDRESS_MASK) return false;
+    uintptr_t page = fast_read_pages[fast_page_index(address)];
+    if (!page) return false;
+    uintptr_t host = page + address;
+    Mem at;
+    if (host <= 0x7FFFFFFF) {
+        at = absolute(reinterpret_cast<const void*>(host));
+    } else {
+        mov_ptr(ptr(edx), host);
+        at = mem(ptr(edx));
+    }
+    Reg32 d = held(*current, insn.rd) ? host_of(*current, insn.rd) : eax;
+    if (insn.width == 4) mov(d, at);
+    if (insn.width == 2) insn.signed_load ? movsx16(d, at) : movzx16(d, at);
+    if (insn.width == 1) insn.signed_load ? movsx8(d, at) : movzx8(d, at);
+    store_reg(insn.rd, d);
+    return true;
+}
+
 // LDR, STR and the halfword forms: the address into ecx; where it lies in
 // a fast page and is aligned, the access in place; else the handler. The
 // write-back comes once no slow path can be taken any more.
 void lower_transfer(Lowering& lowering, const DecodedInsn& insn) {
+    if (load_from_known_address(insn)) return;
     SlowPath slow = slow_path_for(lowering, insn);
     Alu step = insn.up ? ADD : SUB;
-    load_reg(ecx, insn.rn, insn.address);
-    if (insn.pre) {
-        if (insn.operand2 == Operand2::ShiftedRegister) {
-            shifted_register(insn, false, edx);
-            alu(step, ecx, edx);
-        } else if (insn.imm) {
-            alu(step, ecx, insn.imm);
-        }
+    bool offset_now = insn.pre && insn.operand2 == Operand2::Immediate && insn.imm;
+    if (offset_now && insn.rn != 15 && held(*current, insn.rn)) {
+        int32_t offset = insn.up ? int32_t(insn.imm) : -int32_t(insn.imm);
+        lea(ecx, mem(ptr(host_of(*current, insn.rn)), offset));
+    } else {
+        load_reg(ecx, insn.rn, insn.address);
+        if (offset_now) alu(step, ecx, insn.imm);
+    }
+    if (insn.pre && insn.operand2 == Operand2::ShiftedRegister) {
+        shifted_register(insn, false, edx);
+        alu(step, ecx, edx);
     }
     fast_page(slow, !insn.load, insn.width);
     // The value to store, taken before the base moves; a held register as it

@@ -107,12 +107,25 @@ TEST_F(LinkTest, StoreIntoALinkedSuccessorRunsTheNewCode) {
 //                  B   0x02000000
 TEST_F(LinkTest, HeldRegistersReachCallsAfterALink) {
     put(WRAM, {0xE2800001, 0xE28DD004, 0xE1A0E000, 0xE0899000, 0xEA00003A});
-    put(WRAM + 0x100, {0xE5860000, 0xE5961000, 0xE0822001, 0xE8876203, 0xE8970138, 0xE08AA005,
-                       0xEAFFFFB8});
+    put(WRAM + 0x100,
+        {0xE5860000, 0xE5961000, 0xE0822001, 0xE8876203, 0xE8970138, 0xE08AA005, 0xEAFFFFB8});
     cpu_regs[6] = 0x05000000;
     cpu_regs[7] = 0x05000010;
     expect_methods_agree(WRAM, 1004, 20);
     EXPECT_GT(cpu_regs[10], 0u);
+}
+
+// A literal beside its code, loaded r15-relative and rewritten every time
+// round: each load reads the word as it is now.
+//   0x02000000  LDR r1, [pc, #8]     the literal at 0x02000010
+//   0x02000004  ADD r2, r2, r1
+//   0x02000008  STR r2, [pc, #0]     the same literal
+//   0x0200000C  B   0x02000000
+//   0x02000010  .word 1
+TEST_F(LinkTest, ALiteralRewrittenBesideItsCodeIsReadAnew) {
+    put(WRAM, {0xE59F1008, 0xE0822001, 0xE58F2000, 0xEAFFFFFB, 1});
+    expect_methods_agree(WRAM, 1004, 3);
+    EXPECT_EQ(cpu_regs[2], mem_read32(WRAM + 0x10));
 }
 
 // More code than the smallest buffer holds, run in a loop: the buffer is
