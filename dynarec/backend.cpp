@@ -393,6 +393,37 @@ Reg32 accumulator(const DecodedInsn& insn, const Operand& v) {
     return rd;
 }
 
+// Where Rd is not held: MOV without flags stores straight into the record,
+// and Rd = Rd op operand 2 works on the record in place, setting the same
+// host flags.
+bool lower_in_record(const DecodedInsn& insn, const Operand& v, uint8_t live) {
+    if (insn.rd == 15 || held(*current, insn.rd)) return false;
+    if (insn.op == OP_MOV && !live) {
+        if (v.immediate)
+            mov(reg(insn.rd), v.imm);
+        else
+            mov(reg(insn.rd), v.reg);
+        return true;
+    }
+    if (insn.rn != insn.rd) return false;
+    Alu alu_op;
+    CarryFrom c_from = CarryFrom::None;
+    switch (insn.op) {
+        case OP_ADD: alu_op = ADD, c_from = CarryFrom::Carry; break;
+        case OP_SUB: alu_op = SUB, c_from = CarryFrom::NotBorrow; break;
+        case OP_AND: alu_op = AND; break;
+        case OP_ORR: alu_op = OR; break;
+        case OP_EOR: alu_op = XOR; break;
+        default: return false;
+    }
+    if (v.immediate)
+        alu(alu_op, reg(insn.rd), v.imm);
+    else
+        alu(alu_op, reg(insn.rd), v.reg);
+    store_flags(live, c_from, !is_logical(insn.op));
+    return true;
+}
+
 void lower_data_processing(Lowering&, const DecodedInsn& insn) {
     DataOp op = insn.op;
     uint8_t live = insn.sets_flags ? insn.flags_live : 0;
@@ -413,6 +444,7 @@ void lower_data_processing(Lowering&, const DecodedInsn& insn) {
         store_flags(live, op == OP_CMP ? CarryFrom::NotBorrow : CarryFrom::None, op == OP_CMP);
         return;
     }
+    if (lower_in_record(insn, v, live)) return;
     Reg32 acc = accumulator(insn, v);
     auto rn = [&] { load_reg(acc, insn.rn, insn.address); };
     CarryFrom c_from = CarryFrom::None;
