@@ -467,11 +467,11 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
     // and run about once. So at first C runs only a block it has, or the
     // interpreter runs up to where a block would start.
     bool line_start = true;
-    if (uint32_t steps = steps_left_in_unfinished()) {
-        // The rest of the block on the interpreter's records, which count
-        // the steps themselves.
+    if (uint32_t rest = steps_left_in_unfinished()) {
+        // The rest of that block on the interpreter's records, which count
+        // their steps themselves.
         uint32_t step = (in_thumb_state() ? THUMB_CYCLES : ARM_CYCLES) + extra;
-        sum = cpu_interpret(0, std::min(budget, steps * step), extra);
+        sum = cpu_interpret(0, std::min(budget, rest * step), extra);
         line_start = false;
     }
     unfinished = {};
