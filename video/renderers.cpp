@@ -1,5 +1,5 @@
-// The table of line renderers, one per display mode, and the pixel
-// primitives they share with the sprite pass.
+// The table of line renderers, one per display mode, and the row cursor of
+// the bitmap modes.
 #include "video/video.h"
 
 Screen screen = {nullptr, 0, nullptr, nullptr};
@@ -24,13 +24,4 @@ void clear_screen() {
     if (screen.clear) screen.clear();
 }
 
-// The tiled renderers reach x 240-247 with their 31st map entry and sprites
-// reach x and y 262: those pixels are not part of the picture.
-void put_pixel(int32_t x, int32_t y, uint32_t colour) {
-    if (x < 0 || x >= SCREEN_WIDTH || y < 0 || y >= SCREEN_HEIGHT) return;
-    screen.pixels[uint32_t(y) * (screen.pitch / 4) + uint32_t(x)] = colour;
-}
-
-void set_row_cursor(int32_t x, int32_t y) {
-    row_cursor = screen.pixels + uint32_t(y) * (screen.pitch / 4) + uint32_t(x);
-}
+void set_row_cursor(int32_t x, int32_t y) { row_cursor = picture_row(uint32_t(y)) + x; }

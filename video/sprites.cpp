@@ -2,8 +2,13 @@
 // 128 oam entries is drawn as an 8 x 8 tile of 8-bit pixels over the
 // finished picture, in ascending order, so a higher entry lies on top where
 // two overlap. Sizes, shapes, flips, priorities and the disable bit are not
-// used; pixels beyond the picture are dropped by put_pixel.
+// used. A sprite's x and y run 0-255, so it can reach past the right and
+// bottom edges (to 262), never the left or top: each is clipped once, to
+// the columns and rows inside the picture.
+#include <algorithm>
+
 #include "memory/memory.h"
+#include "video/tile_row.h"
 #include "video/video.h"
 
 namespace {
@@ -23,14 +28,15 @@ uint16_t oam_half(uint32_t index) { return load_le16(oam + 2 * index); }
 //               [  unused   |   tile    ]
 void draw_sprites() {
     for (int n = 0; n < SPRITE_ENTRIES; n++) {
-        int32_t y = oam_half(4 * n) & 0xFF;
-        int32_t x = oam_half(4 * n + 1) & 0xFF;
+        int y = oam_half(4 * n) & 0xFF;
+        int x = oam_half(4 * n + 1) & 0xFF;
         uint32_t tile = oam_half(4 * n + 2) & 0x1FF;
+        int columns = std::min(TILE_SIZE, SCREEN_WIDTH - x);
+        int rows = std::min(TILE_SIZE, SCREEN_HEIGHT - y);
         const uint8_t* pixels = vram + SPRITE_TILES + SPRITE_TILE_BYTES * tile;
-        for (int r = 0; r < 8; r++)
-            for (int c = 0; c < 8; c++) {
-                uint8_t v = pixels[8 * r + c];
-                if (v != 0) put_pixel(x + c, y + r, host_palette[OBJECT_PALETTE + v]);
-            }
+        if (columns <= 0) continue;  // wholly right of the picture
+        for (int r = 0; r < rows; r++)
+            draw_tile_row(pixels + TILE_SIZE * r, columns, host_palette + OBJECT_PALETTE,
+                          picture_row(uint32_t(y + r)) + x);
     }
 }

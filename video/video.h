@@ -67,12 +67,14 @@ inline uint16_t next_line_count(uint16_t line) {
     return line + 1 == SCREEN_HEIGHT ? 0 : uint16_t(line + 1);
 }
 
-// Stores one pixel; pixels outside the 240 x 160 picture are dropped.
-void put_pixel(int32_t x, int32_t y, uint32_t colour);
+// The first pixel of row y (0..159) of the picture: rows lie pitch bytes
+// apart, and a row may be longer than the 240 pixels that show.
+inline uint32_t* picture_row(uint32_t y) { return screen.pixels + y * (screen.pitch / 4); }
 // Points row_cursor at pixel (x, y), for renderers that write a whole row.
 void set_row_cursor(int32_t x, int32_t y);
 extern uint32_t* row_cursor;
 
 // The sprite pass: all 128 entries of oam, in ascending order, as 8 x 8
-// tiles of 8-bit pixels over the finished picture.
+// tiles of 8-bit pixels over the finished picture, clipped at its right and
+// bottom edges.
 void draw_sprites();
