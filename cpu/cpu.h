@@ -35,11 +35,13 @@ struct RegisterSet {
 // nothing one cartridge leaves here reaches the next.
 struct Processor {
     RegisterSet live;
+    // Next to the live registers: translated code reaches all of them from
+    // the record's start with one-byte displacements.
+    uint32_t opcode;  // the instruction being executed (Thumb: zero-extended)
+    uint8_t n, z, c, v;
     // User and System share one set of r8-r14 (kept in usr while another
     // mode runs); FIQ banks r8-r14; the other exception modes r13 and r14.
     RegisterSet usr, fiq, irq, svc, abt, und;
-    uint32_t opcode;  // the instruction being executed (Thumb: zero-extended)
-    uint8_t n, z, c, v;
 };
 
 extern Processor cpu;

@@ -11,5 +11,6 @@
 inline void emit_u8(uint8_t b) { code_append8(b); }
 
 inline void emit_u32(uint32_t v) {
-    for (int i = 0; i < 4; i++) emit_u8(uint8_t(v >> (8 * i)));
+    for (int i = 0; i < 4; i++) code_write_view[code_pos + i] = uint8_t(v >> (8 * i));
+    code_pos += 4;
 }
