@@ -848,19 +848,30 @@ uint8_t* emit_block(const DecodedBlock& block) {
     uint32_t start = code_pos;
 
     // The budget: the interpreter starts a step while the budget is not
-    // reached, so the block runs when the counter exceeds what all its
+    // reached, so the block runs when the cycles left exceed what all its
     // steps but the last cost; else back to C with r15 at the block (a
-    // linked exit did not write it).
-    const int32_t* costs = translated_clock.costs[block.thumb];
-    uint32_t before_last = all.surplus - steps_from(block, block.count - 1).surplus;
-    if (before_last) {
-        lea(eax, mem(ptr(COUNTER), -int32_t(before_last)));
-        alu(CMP, eax, absolute(&costs[block.count - 1]));
+    // linked exit did not write it). With the counter an ARM step ahead, an
+    // ARM block of steps of the usual cycles charges itself and runs if the
+    // counter stays above zero (giving the charge back if not); others
+    // compare first.
+    bool charge_first = !block.thumb && all.surplus == 0;
+    Fixup over_budget;
+    if (charge_first) {
+        charge(block, all, 1);
+        over_budget = jcc_forward(CC_LE);
     } else {
-        alu(CMP, COUNTER, absolute(&costs[block.count - 1]));
+        const int32_t* limit = block.thumb ? &translated_clock.thumb_checks[block.count - 1]
+                                           : &translated_clock.costs[0][block.count];
+        uint32_t before_last = all.surplus - steps_from(block, block.count - 1).surplus;
+        if (before_last) {
+            lea(eax, mem(ptr(COUNTER), -int32_t(before_last)));
+            alu(CMP, eax, absolute(limit));
+        } else {
+            alu(CMP, COUNTER, absolute(limit));
+        }
+        over_budget = jcc_forward(CC_LE);
+        charge(block, all, 1);
     }
-    Fixup over_budget = jcc_forward(CC_LE);
-    charge(block, all, 1);
 
     Lowering lowering{&block, 0, POOL, {}, {}};
     current = &lowering.regs;
@@ -903,6 +914,7 @@ uint8_t* emit_block(const DecodedBlock& block) {
         jmp(leave_routine);
     }
     patch_here(over_budget);
+    if (charge_first) charge(block, all, -1);
     mov(reg(15), block.start + r15_ahead);
     jmp(leave_routine);
     current = nullptr;

@@ -4,7 +4,8 @@
 //
 // Translated code runs inside the run loop, with two host registers fixed:
 //   STATE    (rbx/ebx) the address of the processor record `cpu`;
-//   COUNTER  (ebp)     the cycles left of the line's budget (signed).
+//   COUNTER  (ebp)     the cycles left of the line's budget, plus an ARM
+//                      step (signed; TranslatedClock).
 // A block starts by checking that the counter covers all its instructions
 // (else it leaves to C, where the interpreter takes the rest of the line)
 // and charging them (translated_clock). The flag bytes live in the record;
@@ -60,8 +61,16 @@ extern uintptr_t jumped_routine, next_routine;
 // of more cycles than its set's usual (a Thumb BL pair) adds the surplus as
 // a constant. Thumb blocks also count their steps and surplus, from which C
 // tells how many steps a run of mixed ARM and Thumb code took.
+//
+// The counter runs one ARM step ahead (COUNTER_BIAS: it holds the cycles
+// left plus an ARM step's cost), so that an ARM block tests and charges in
+// one subtraction: it runs while the counter exceeds what all its steps but
+// the last cost, that is while the counter less all its steps stays above
+// zero. Thumb blocks compare first, against thumb_checks.
 struct TranslatedClock {
-    int32_t costs[2][BLOCK_MAX_INSNS + 1];  // [thumb][n]: n steps of the set's usual cycles
+    int32_t costs[2][BLOCK_MAX_INSNS + 1];      // [thumb][n]: n steps of the set's usual cycles
+    int32_t thumb_checks[BLOCK_MAX_INSNS + 1];  // costs[1][n] + the bias
+    int32_t bias;                               // an ARM step's cost
     uint32_t thumb_steps;
     uint32_t surplus_cycles;
 };

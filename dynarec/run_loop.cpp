@@ -57,6 +57,7 @@ uint32_t clock_extra = ~0u;
 struct Costs {
     uint32_t extra = ~0u;
     int32_t costs[2][BLOCK_MAX_INSNS + 1];
+    int32_t thumb_checks[BLOCK_MAX_INSNS + 1];
 };
 Costs recent_costs[2];
 uint32_t last_filled = 0;
@@ -74,9 +75,12 @@ void set_clock(uint32_t extra) {
         for (uint32_t n = 0; n <= BLOCK_MAX_INSNS; n++) {
             kept->costs[0][n] = int32_t(n * (ARM_CYCLES + extra));
             kept->costs[1][n] = int32_t(n * (THUMB_CYCLES + extra));
+            kept->thumb_checks[n] = kept->costs[1][n] + int32_t(ARM_CYCLES + extra);
         }
     }
     std::memcpy(translated_clock.costs, kept->costs, sizeof kept->costs);
+    std::memcpy(translated_clock.thumb_checks, kept->thumb_checks, sizeof kept->thumb_checks);
+    translated_clock.bias = int32_t(ARM_CYCLES + extra);
 }
 
 // The entry routine: saves what the ABI wants kept, sets STATE and COUNTER
@@ -354,7 +358,8 @@ struct Ran {
 Ran run_translated(uint32_t cycles, const uint8_t* entry) {
     translated_clock.thumb_steps = 0;
     translated_clock.surplus_cycles = 0;
-    int32_t left = enter_translated(int32_t(cycles), entry);
+    int32_t bias = translated_clock.bias;
+    int32_t left = enter_translated(int32_t(cycles) + bias, entry) - bias;
     if (in_thumb_state())
         cpu_opcode = fetch_halfword(cpu_regs[15] - 4);
     else
