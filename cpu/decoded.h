@@ -36,9 +36,10 @@ struct Decoded;
 // in a register field; cpu/arm_table.cpp and cpu/thumb_table.cpp choose
 // them) set it to the instruction's address + 8 or + 4 first.
 //
-// A run stops when `left` is spent or after an instruction that continues
-// outside the page, changes the instruction set or writes r15 as a plain
-// handler does. It returns the steps of `left` it did not take (less those
+// A run stops when `left` is spent, after an instruction that changes the
+// instruction set or writes r15 as a plain handler does, or at a jump to a
+// page without a fast read entry; a jump to another page with one goes on
+// there (arm_continue_at). It returns the steps of `left` it did not take (less those
 // a branch forward set aside: run_steps_set_aside) and leaves r15 at the
 // address (no + 8 or + 4) of the instruction that comes next; a Thumb BL,
 // which ends a run, adds LONG_STEP to the count.
@@ -209,6 +210,15 @@ inline uint32_t thumb_next(Decoded* d, const uint8_t* code, uint32_t left) {
     return d[1].run(d + 1, code + 2, left);
 }
 
+// The host bytes of the page that starts at `page_address`, or null where
+// it has no fast read entry: code there (IO, palette, past the image) runs
+// through the latch.
+inline const uint8_t* code_page_bytes(uint32_t page_address) {
+    uintptr_t page = fast_read_pages[fast_page_index(page_address)];
+    if (!page) return nullptr;
+    return reinterpret_cast<const uint8_t*>(page + (page_address & CONSOLE_ADDRESS_MASK));
+}
+
 // Steps of a run's `left` that a branch forward set aside to keep the run
 // within its page (arm_branch, thumb_branch): not taken, as the steps the
 // run returns are not. The loop clears it before each run.
@@ -219,12 +229,22 @@ extern uint32_t run_steps_set_aside;
 // run stops. A run's `left` never reaches past the page's end: a branch
 // back keeps it so, one forward cuts it to the page's end and sets the
 // rest aside.
+//
+// How a form ends after an ARM instruction that goes on at `target` (as
+// the loop would set r15 before adding 8), in any page: in the same run
+// where the target's page has a fast read entry, with the steps set aside
+// given back up to that page's end, else the run stops. Out of line: the
+// forms reach it in a tail call.
+[[gnu::noinline]] uint32_t arm_continue_at(uint32_t target, uint32_t left);
+
 inline uint32_t arm_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
     uint32_t to = arm_index_of(d) + moved;
+    if (to >= ARM_PER_PAGE) [[unlikely]]
+        return arm_continue_at(arm_r15_of(d) - 8 + 4 * moved, left);
     --left;
-    if (to >= ARM_PER_PAGE || left == 0) [[unlikely]] {
+    if (left == 0) [[unlikely]] {
         cpu_regs[15] = arm_r15_of(d) - 8 + 4 * moved;
-        return left;
+        return 0;
     }
     if (moved > 0 && left > ARM_PER_PAGE - to) [[unlikely]] {
         run_steps_set_aside += left - (ARM_PER_PAGE - to);

@@ -67,6 +67,22 @@ uint32_t thumb_run_table(Decoded* d, const uint8_t* code, uint32_t left) {
     return thumb_run_handler(thumb_table[thumb_index(d->word)], d, code, left);
 }
 
+uint32_t arm_continue_at(uint32_t target, uint32_t left) {
+    cpu_regs[15] = target;
+    if (--left == 0) return 0;
+    const uint8_t* page = code_page_bytes(target & ~(FAST_PAGE_SIZE - 1));
+    if (!page) [[unlikely]]
+        return left;
+    const uint32_t index = (target >> 2) & (ARM_PER_PAGE - 1);
+    const uint32_t room = ARM_PER_PAGE - index;
+    left += run_steps_set_aside;
+    run_steps_set_aside = left > room ? left - room : 0;
+    left -= run_steps_set_aside;
+    Decoded* d = arm_decoded_at(target);
+    arm_start_run(d, target + 8);
+    return arm_enter(d, page + 4 * index, left);
+}
+
 uint32_t arm_run_with_r15(Decoded* d, const uint8_t* code, uint32_t left) {
     cpu_regs[15] = arm_r15_of(d);
     return d->then(d, code, left);
