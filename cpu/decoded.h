@@ -180,14 +180,16 @@ void reset_thumb_decoded();
 // The start of every step: the record checked against the word in memory,
 // then its form.
 inline uint32_t arm_enter(Decoded* d, const uint8_t* code, uint32_t left) {
+    DecodedRun run = d->run;  // read before the check: the hot path then needs no copy of d
     if (load_le32(code) != d->word) [[unlikely]]
         return arm_decode_and_run(d, code, left);
-    return d->run(d, code, left);
+    return run(d, code, left);
 }
 inline uint32_t thumb_enter(Decoded* d, const uint8_t* code, uint32_t left) {
+    DecodedRun run = d->run;  // read before the check: the hot path then needs no copy of d
     if (load_le16(code) != d->word) [[unlikely]]
         return thumb_decode_and_run(d, code, left);
-    return d->run(d, code, left);
+    return run(d, code, left);
 }
 
 // How a form ends after an instruction that goes on with the next one.
@@ -196,18 +198,20 @@ inline uint32_t arm_next(Decoded* d, const uint8_t* code, uint32_t left) {
         cpu_regs[15] = arm_r15_of(d) - 4;
         return 0;
     }
+    DecodedRun run = d[1].run;
     if (load_le32(code + 4) != d[1].word) [[unlikely]]
         return arm_decode_next_and_run(d, code, left);
-    return d[1].run(d + 1, code + 4, left);
+    return run(d + 1, code + 4, left);
 }
 inline uint32_t thumb_next(Decoded* d, const uint8_t* code, uint32_t left) {
     if (--left == 0) {
         cpu_regs[15] = thumb_r15_of(d) - 2;
         return 0;
     }
+    DecodedRun run = d[1].run;
     if (load_le16(code + 2) != d[1].word) [[unlikely]]
         return thumb_decode_next_and_run(d, code, left);
-    return d[1].run(d + 1, code + 2, left);
+    return run(d + 1, code + 2, left);
 }
 
 // The host bytes of the page that starts at `page_address`, or null where
