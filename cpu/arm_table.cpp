@@ -236,8 +236,12 @@ DecodedRun data_processing_record(Decoded& d, uint32_t word) {
     uint32_t hi = (word >> 20) & 0xFF;
     OperationKind kind = operation_kinds[(hi >> 1) & 15];
     if (d.rd == 15 && kind != TEST && kind != COMPARE) return nullptr;
+    // Fields that name no register here are cleared, so that only a real
+    // read of r15 asks the run to set it (arm_decode_into).
+    if (kind == TEST || kind == COMPARE) d.rd = 0;
     const DataProcessingForms& forms = data_processing_forms[hi & 0x1F];
     if (hi >= 0x20) {
+        d.rm = 0;
         Shifted imm = rotated_immediate(word & 0xFF, (word >> 8) & 15, KEEP_CARRY);
         d.operand = imm.value;
         d.shift = uint8_t(imm.carry);
@@ -275,6 +279,7 @@ DecodedRun word_transfer_record(Decoded& d, uint32_t word, uint32_t hi) {
     bool up = bit(hi, 3);
     if (!bit(hi, 5)) {
         d.operand = up ? word & 0xFFF : 0u - (word & 0xFFF);
+        d.rm = 0;  // bits of the offset
         return offsets[size_t(TransferOffset::IMMEDIATE)];
     }
     if (!up) return nullptr;
@@ -294,6 +299,7 @@ DecodedRun halfword_transfer_record(Decoded& d, uint32_t word, uint32_t hi, uint
     if (bit(hi, 2)) {
         uint32_t offset = ((word >> 4) & 0xF0) | (word & 0xF);
         d.operand = up ? offset : 0u - offset;
+        d.rm = 0;  // bits of the offset
         return offsets[size_t(TransferOffset::IMMEDIATE)];
     }
     if (!up) return nullptr;
