@@ -68,19 +68,21 @@ uint32_t thumb_run_table(Decoded* d, const uint8_t* code, uint32_t left) {
 }
 
 uint32_t arm_continue_at(uint32_t target, uint32_t left) {
-    cpu_regs[15] = target;
-    if (--left == 0) return 0;
-    const uint8_t* page = code_page_bytes(target & ~(FAST_PAGE_SIZE - 1));
-    if (!page) [[unlikely]]
+    uintptr_t page = fast_read_pages[fast_page_index(target)];
+    if (--left == 0 || !page) [[unlikely]] {
+        cpu_regs[15] = target;
         return left;
+    }
     const uint32_t index = (target >> 2) & (ARM_PER_PAGE - 1);
     const uint32_t room = ARM_PER_PAGE - index;
-    left += run_steps_set_aside;
-    run_steps_set_aside = left > room ? left - room : 0;
-    left -= run_steps_set_aside;
+    const uint32_t steps = left + run_steps_set_aside;
+    left = steps < room ? steps : room;
+    run_steps_set_aside = steps - left;
     Decoded* d = arm_decoded_at(target);
     arm_start_run(d, target + 8);
-    return arm_enter(d, page + 4 * index, left);
+    const uint8_t* code =
+        reinterpret_cast<const uint8_t*>(page + (target & CONSOLE_ADDRESS_MASK & ~3u));
+    return arm_enter(d, code, left);
 }
 
 uint32_t arm_run_with_r15(Decoded* d, const uint8_t* code, uint32_t left) {
