@@ -39,10 +39,9 @@ struct Decoded;
 // A run stops when `left` is spent, after an instruction that changes the
 // instruction set or writes r15 as a plain handler does, or at a jump to a
 // page without a fast read entry; a jump to another page with one goes on
-// there (arm_continue_at). It returns the steps of `left` it did not take (less those
-// a branch forward set aside: run_steps_set_aside) and leaves r15 at the
-// address (no + 8 or + 4) of the instruction that comes next; a Thumb BL,
-// which ends a run, adds LONG_STEP to the count.
+// there (arm_continue_at, thumb_continue_at). It returns the steps of `left` it did not take (less
+// those a branch forward set aside: run_steps_set_aside) and leaves r15 at the address (no + 8 or +
+// 4) of the instruction that comes next; a Thumb BL, which ends a run, adds LONG_STEP to the count.
 using DecodedRun = uint32_t (*)(Decoded* d, const uint8_t* code, uint32_t left);
 
 // 32 bytes on either host (a power of two: a record's place follows from its
@@ -240,6 +239,9 @@ extern uint32_t run_steps_set_aside;
 // given back up to that page's end, else the run stops. Out of line: the
 // forms reach it in a tail call.
 [[gnu::noinline]] uint32_t arm_continue_at(uint32_t target, uint32_t left);
+// The same after a Thumb instruction that goes on in Thumb code at
+// `target` (bit 0 clear).
+[[gnu::noinline]] uint32_t thumb_continue_at(uint32_t target, uint32_t left);
 
 inline uint32_t arm_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
     uint32_t to = arm_index_of(d) + moved;
@@ -258,10 +260,12 @@ inline uint32_t arm_branch(Decoded* d, const uint8_t* code, uint32_t left, int32
 }
 inline uint32_t thumb_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
     uint32_t to = thumb_index_of(d) + moved;
+    if (to >= THUMB_PER_PAGE) [[unlikely]]
+        return thumb_continue_at(thumb_r15_of(d) - 4 + 2 * moved, left);
     --left;
-    if (to >= THUMB_PER_PAGE || left == 0) [[unlikely]] {
+    if (left == 0) [[unlikely]] {
         cpu_regs[15] = thumb_r15_of(d) - 4 + 2 * moved;
-        return left;
+        return 0;
     }
     if (moved > 0 && left > THUMB_PER_PAGE - to) [[unlikely]] {
         run_steps_set_aside += left - (THUMB_PER_PAGE - to);

@@ -147,7 +147,7 @@ class ThumbStream {
 
     uint16_t next() {
         uint32_t low = rd() | pick(8) << 3;
-        switch (pick(10)) {
+        switch (pick(11)) {
             case 0: return uint16_t(pick(3) << 11 | pick(32) << 6 | low);         // shifts
             case 1: return uint16_t(0x1800 | pick(4) << 9 | pick(8) << 6 | low);  // add/sub
             case 2: return uint16_t(0x2000 | pick(4) << 11 | rd() << 8 | pick(256));
@@ -160,8 +160,12 @@ class ThumbStream {
                 return uint16_t(0x6000 | pick(6) << 11 | pick(32) << 6 | base_low() << 3 |
                                 rd());  // word, byte and halfword, immediate offsets
             case 7: return uint16_t(0x9000 | pick(2) << 11 | rd() << 8 | pick(64));  // SP
-            case 8: return uint16_t(0xD000 | pick(14) << 8 | pick(3));  // B<cond>, forward
-            default: return uint16_t(0xE000 | pick(3));                 // B, forward
+            case 8:
+                return uint16_t(0xD000 | pick(14) << 8 | pick(3));  // B<cond>, forward
+            // PUSH {list{, LR}}, POP {list} of r0-r4
+            case 9:
+                return uint16_t(pick(2) ? 0xB400 | pick(2) << 8 | pick(256) : 0xBC00 | pick(32));
+            default: return uint16_t(0xE000 | pick(3));  // B, forward
         }
     }
 
@@ -612,12 +616,13 @@ TEST_F(DecodedRecordsTest, ArmBudgetsAcrossAPageEndRunAsThePlainStepsRunThem) {
 
 // A loop in one page of work RAM that calls routines in two others (BL
 // there, BX lr and LDMIA sp!, {r4, pc} back), one in palette RAM, which
-// has no fast read entry (MOV lr, pc; BX r6), one in Thumb code and one
-// that runs over internal RAM's end into its mirror:
+// has no fast read entry (MOV lr, pc; BX r6), one in Thumb code (which
+// calls Thumb code in the next page, back by POP {pc}) and one that runs
+// over internal RAM's end into its mirror:
 // budgets that stop anywhere on the way run as the plain steps run them.
-TEST_F(DecodedRecordsTest, ArmBudgetsAcrossJumpsBetweenPagesRunAsThePlainStepsRunThem) {
+TEST_F(DecodedRecordsTest, BudgetsAcrossJumpsBetweenPagesRunAsThePlainStepsRunThem) {
     constexpr uint32_t MAIN = 0x02000000, ADD_ONE = 0x02001000, DOUBLE_INTO_R1 = 0x02002008;
-    constexpr uint32_t IN_PALETTE = 0x05000000, IN_THUMB = 0x02003000;
+    constexpr uint32_t IN_PALETTE = 0x05000000, IN_THUMB = 0x02003000, THUMB_FAR = 0x02004000;
     // The last two words of internal RAM: its mirror goes on past them,
     // the host's array does not.
     constexpr uint32_t OVER_THE_END = 0x03007FF8;
@@ -646,11 +651,17 @@ TEST_F(DecodedRecordsTest, ArmBudgetsAcrossJumpsBetweenPagesRunAsThePlainStepsRu
     mem_write32(DOUBLE_INTO_R1 + 12, 0xE8BD8010);  // LDMIA sp!, {r4, pc}
     mem_write32(IN_PALETTE, 0xE2822001);           // ADD r2, r2, #1
     mem_write32(IN_PALETTE + 4, 0xE12FFF1E);       // BX lr
-    mem_write16(IN_THUMB, 0x3303);                 // ADDS r3, #3
-    mem_write16(IN_THUMB + 2, 0x4770);             // BX lr
-    mem_write32(OVER_THE_END, 0xE2888001);         // ADD r8, r8, #1
-    mem_write32(OVER_THE_END + 4, 0xE2888001);     // ADD r8, r8, #1
-    mem_write32(0x03000000, 0xE12FFF1E);           // BX lr, run at 0x03008000 through the mirror
+    // PUSH {lr}; BL thumb_far; POP {r4}; BX r4, and in the next page
+    // thumb_far: PUSH {lr}; ADDS r3, #3; POP {pc}
+    const uint16_t thumb_halves[] = {0xB500, 0xF000, 0xFFFD, 0xBC10, 0x4720};
+    for (uint32_t i = 0; i < std::size(thumb_halves); i++)
+        mem_write16(IN_THUMB + 2 * i, thumb_halves[i]);
+    const uint16_t far_halves[] = {0xB500, 0x3303, 0xBD00};
+    for (uint32_t i = 0; i < std::size(far_halves); i++)
+        mem_write16(THUMB_FAR + 2 * i, far_halves[i]);
+    mem_write32(OVER_THE_END, 0xE2888001);      // ADD r8, r8, #1
+    mem_write32(OVER_THE_END + 4, 0xE2888001);  // ADD r8, r8, #1
+    mem_write32(0x03000000, 0xE12FFF1E);        // BX lr, run at 0x03008000 through the mirror
     ASSERT_EQ(code_page_bytes(IN_PALETTE), nullptr);
     std::mt19937 rng(17);
     for (int round = 0; round < 20; round++) {
