@@ -39,9 +39,11 @@ struct Decoded;
 // A run stops when `left` is spent, after an instruction that changes the
 // instruction set or writes r15 as a plain handler does, or at a jump to a
 // page without a fast read entry; a jump to another page with one goes on
-// there (arm_continue_at, thumb_continue_at). It returns the steps of `left` it did not take (less
-// those a branch forward set aside: run_steps_set_aside) and leaves r15 at the address (no + 8 or +
-// 4) of the instruction that comes next; a Thumb BL, which ends a run, adds LONG_STEP to the count.
+// there (arm_continue_at, thumb_continue_at). It returns the steps of
+// `left` it did not take (less those a branch forward set aside:
+// run_steps_set_aside) and leaves r15 at the address (no + 8 or + 4) of
+// the instruction that comes next; a Thumb BL, which ends a run, adds
+// LONG_STEP to the count.
 using DecodedRun = uint32_t (*)(Decoded* d, const uint8_t* code, uint32_t left);
 
 // 32 bytes on either host (a power of two: a record's place follows from its
@@ -227,12 +229,6 @@ inline const uint8_t* code_page_bytes(uint32_t page_address) {
 // run returns are not. The loop clears it before each run.
 extern uint32_t run_steps_set_aside;
 
-// How a branch's form ends: it goes on `moved` instructions from this one
-// (a signed count), in the same run where that lies in the page, else the
-// run stops. A run's `left` never reaches past the page's end: a branch
-// back keeps it so, one forward cuts it to the page's end and sets the
-// rest aside.
-//
 // How a form ends after an ARM instruction that goes on at `target` (as
 // the loop would set r15 before adding 8), in any page: in the same run
 // where the target's page has a fast read entry, with the steps set aside
@@ -243,6 +239,11 @@ extern uint32_t run_steps_set_aside;
 // `target` (bit 0 clear).
 [[gnu::noinline]] uint32_t thumb_continue_at(uint32_t target, uint32_t left);
 
+// How a branch's form ends: it goes on `moved` instructions from this one
+// (a signed count), in the same run where that lies in the page, else
+// through arm_continue_at or thumb_continue_at. A run's `left` never
+// reaches past the page's end: a branch back keeps it so, one forward cuts
+// it to the page's end and sets the rest aside.
 inline uint32_t arm_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
     uint32_t to = arm_index_of(d) + moved;
     if (to >= ARM_PER_PAGE) [[unlikely]]

@@ -3,10 +3,11 @@
 // decoding table. Random streams of the forms that have records run both
 // ways from the same state and must agree, with some of their accesses
 // through the bus; budgets of a line run as many steps, taking as many
-// cycles, as the plain loop of single steps (on cartridges, and on streams
-// across a page's end with BL and calls of ARM code); code rewritten by every kind of
-// store (the processor's, through a mirror, by DMA3) must run as rewritten;
-// pages that share a set of records must each run their own code.
+// cycles, as the plain loop of single steps (on cartridges, on streams
+// across a page's end with BL and calls of ARM code, and on calls and
+// returns between pages); code rewritten by every kind of store (the
+// processor's, through a mirror, by DMA3) must run as rewritten; pages
+// that share a set of records must each run their own code.
 #include <gtest/gtest.h>
 
 #include <cstring>
