@@ -98,8 +98,7 @@ uint32_t ldm_record(Decoded* d, const uint8_t* code, uint32_t left) {
         cpu_regs[std::countr_zero(list)] = load_le32(bytes);
     if (d->written_back_word) cpu_regs[d->rn] = base + 4 * int32_t(d->written_back_word);
     if (!(d->operand & 0x8000)) return arm_next(d, code, left);
-    cpu_regs[15] &= ~3u;
-    return left - 1;
+    return arm_continue_at(cpu_regs[15] & ~3u, left);
 }
 
 uint32_t stm_record(Decoded* d, const uint8_t* code, uint32_t left) {

@@ -86,6 +86,15 @@ bool arm_bx() {
     return JUMPED;
 }
 
+uint32_t arm_bx_record(Decoded* d, const uint8_t*, uint32_t left) {
+    uint32_t target = cpu_regs[d->rm];
+    if (target & 1) {
+        enter_thumb(target);
+        return left - 1;
+    }
+    return arm_continue_at(target, left);
+}
+
 //   31  28 27   23 22 21 20 19  16 15  12 11   8 7    4 3   0
 //  | cond | 0000  | U  A  S |  Rd  |  Rn  |  Rs  | 1001 |  Rm  |
 // Short forms: Rd = bits 19-16, accumulator Rn = bits 15-12. Long forms:
@@ -94,66 +103,89 @@ bool arm_bx() {
 
 namespace {
 
-uint32_t field(int shift) { return cpu_regs[(cpu_opcode >> shift) & 15]; }
+// The operations take the instruction's word: the latched one for the
+// table's handlers, the record's for the record forms.
+uint32_t field(uint32_t opcode, int shift) { return cpu_regs[(opcode >> shift) & 15]; }
 
 // A destination r15 takes the result without a jump: the next fetch reads
 // from it.
-bool write_short(uint32_t result) {
-    cpu_regs[(cpu_opcode >> 16) & 15] = result;
+template <bool accumulate, bool s>
+bool multiply(uint32_t opcode) {
+    uint32_t result = field(opcode, 0) * field(opcode, 8);
+    if (accumulate) result += field(opcode, 12);
+    if (s) set_nz_flags(result);
+    cpu_regs[(opcode >> 16) & 15] = result;
     return NEXT;
 }
 
-bool write_short_s(uint32_t result) {
-    set_nz_flags(result);
-    return write_short(result);
-}
-
-uint64_t long_accumulator() { return uint64_t(field(16)) << 32 | field(12); }
-
-uint64_t unsigned_product() { return uint64_t(field(0)) * field(8); }
-
-uint64_t signed_product() {
-    return uint64_t(int64_t(int32_t(field(0))) * int64_t(int32_t(field(8))));
-}
-
-bool write_long(uint64_t result) {
-    cpu_regs[(cpu_opcode >> 16) & 15] = uint32_t(result >> 32);
-    cpu_regs[(cpu_opcode >> 12) & 15] = uint32_t(result);
+template <bool is_signed, bool accumulate, bool s>
+bool multiply_long(uint32_t opcode) {
+    uint32_t rm = field(opcode, 0), rs = field(opcode, 8);
+    uint64_t result =
+        is_signed ? uint64_t(int64_t(int32_t(rm)) * int64_t(int32_t(rs))) : uint64_t(rm) * rs;
+    if (accumulate) result += uint64_t(field(opcode, 16)) << 32 | field(opcode, 12);
+    if (s) {
+        flag_n = uint8_t(result >> 63);
+        flag_z = result == 0;
+    }
+    cpu_regs[(opcode >> 16) & 15] = uint32_t(result >> 32);
+    cpu_regs[(opcode >> 12) & 15] = uint32_t(result);
     return NEXT;
 }
 
-bool write_long_s(uint64_t result) {
-    flag_n = uint8_t(result >> 63);
-    flag_z = result == 0;
-    return write_long(result);
+// The record form, for a multiply none of whose registers is r15.
+template <bool (*operation)(uint32_t opcode)>
+uint32_t multiply_record(Decoded* d, const uint8_t* code, uint32_t left) {
+    operation(d->word);
+    return arm_next(d, code, left);
 }
 
 }  // namespace
 
 // MUL<c> <Rd>, <Rm>, <Rs>
-bool arm_mul() { return write_short(field(0) * field(8)); }
+bool arm_mul() { return multiply<false, false>(cpu_opcode); }
 // MULS<c> <Rd>, <Rm>, <Rs>
-bool arm_muls() { return write_short_s(field(0) * field(8)); }
+bool arm_muls() { return multiply<false, true>(cpu_opcode); }
 // MLA<c> <Rd>, <Rm>, <Rs>, <Rn>
-bool arm_mla() { return write_short(field(0) * field(8) + field(12)); }
+bool arm_mla() { return multiply<true, false>(cpu_opcode); }
 // MLAS<c> <Rd>, <Rm>, <Rs>, <Rn>
-bool arm_mlas() { return write_short_s(field(0) * field(8) + field(12)); }
+bool arm_mlas() { return multiply<true, true>(cpu_opcode); }
 // UMULL<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-bool arm_umull() { return write_long(unsigned_product()); }
+bool arm_umull() { return multiply_long<false, false, false>(cpu_opcode); }
 // UMULLS<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-bool arm_umulls() { return write_long_s(unsigned_product()); }
+bool arm_umulls() { return multiply_long<false, false, true>(cpu_opcode); }
 // UMLAL<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-bool arm_umlal() { return write_long(long_accumulator() + unsigned_product()); }
+bool arm_umlal() { return multiply_long<false, true, false>(cpu_opcode); }
 // UMLALS<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-bool arm_umlals() { return write_long_s(long_accumulator() + unsigned_product()); }
+bool arm_umlals() { return multiply_long<false, true, true>(cpu_opcode); }
 // SMULL<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-bool arm_smull() { return write_long(signed_product()); }
+bool arm_smull() { return multiply_long<true, false, false>(cpu_opcode); }
 // SMULLS<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-bool arm_smulls() { return write_long_s(signed_product()); }
+bool arm_smulls() { return multiply_long<true, false, true>(cpu_opcode); }
 // SMLAL<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-bool arm_smlal() { return write_long(long_accumulator() + signed_product()); }
+bool arm_smlal() { return multiply_long<true, true, false>(cpu_opcode); }
 // SMLALS<c> <RdLo>, <RdHi>, <Rm>, <Rs>
-bool arm_smlals() { return write_long_s(long_accumulator() + signed_product()); }
+bool arm_smlals() { return multiply_long<true, true, true>(cpu_opcode); }
+
+// By hi 0x00-0x0F, as the table's multiplies; hi 0x04-0x07 are undefined.
+extern const DecodedRun multiply_records[16] = {
+    multiply_record<multiply<false, false>>,
+    multiply_record<multiply<false, true>>,
+    multiply_record<multiply<true, false>>,
+    multiply_record<multiply<true, true>>,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    multiply_record<multiply_long<false, false, false>>,
+    multiply_record<multiply_long<false, false, true>>,
+    multiply_record<multiply_long<false, true, false>>,
+    multiply_record<multiply_long<false, true, true>>,
+    multiply_record<multiply_long<true, false, false>>,
+    multiply_record<multiply_long<true, false, true>>,
+    multiply_record<multiply_long<true, true, false>>,
+    multiply_record<multiply_long<true, true, true>>,
+};
 
 //   31  28 27   23 22 21 20 19  16 15  12 11                   0
 //  | cond | 00010 | R | 0  0 | 1111 |  Rd  | 0000 0000 0000     |  MRS

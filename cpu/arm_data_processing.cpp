@@ -86,6 +86,8 @@ struct FromRecord {
             return shift_by_1_to_31(SHIFT_LSR, value, d.operand);
         if constexpr (kind == RecordOperand::ASR)
             return shift_by_1_to_31(SHIFT_ASR, value, d.operand);
+        if constexpr (kind == RecordOperand::BY_REGISTER)
+            return shift_register(d.shift, value, cpu_regs[d.operand], flag_c);
         return shift_immediate(d.shift, value, d.operand, flag_c);
     }
     uint32_t operand() const {
@@ -324,9 +326,10 @@ uint32_t from_record(Decoded* d, const uint8_t* code, uint32_t left) {
 }
 template <class Op>
 constexpr DataProcessingForms forms_of = {
-    from_record<Op, RecordOperand::IMMEDIATE>, from_record<Op, RecordOperand::REGISTER>,
-    from_record<Op, RecordOperand::SHIFTED>,   from_record<Op, RecordOperand::LSL>,
-    from_record<Op, RecordOperand::LSR>,       from_record<Op, RecordOperand::ASR>};
+    from_record<Op, RecordOperand::IMMEDIATE>,  from_record<Op, RecordOperand::REGISTER>,
+    from_record<Op, RecordOperand::SHIFTED>,    from_record<Op, RecordOperand::LSL>,
+    from_record<Op, RecordOperand::LSR>,        from_record<Op, RecordOperand::ASR>,
+    from_record<Op, RecordOperand::BY_REGISTER>};
 constexpr DataProcessingForms NO_FORMS = {};
 
 }  // namespace

@@ -41,10 +41,12 @@ bool return_from_exception(uint32_t target);
 //   REGISTER   Rm unshifted (LSL #0);
 //   SHIFTED    Rm shifted by an immediate: `shift` the type, `operand` the
 //              amount field;
-//   LSL, LSR, ASR  Rm shifted by 1-31 of that type, `operand` the amount.
-enum class RecordOperand : uint8_t { IMMEDIATE, REGISTER, SHIFTED, LSL, LSR, ASR };
+//   LSL, LSR, ASR  Rm shifted by 1-31 of that type, `operand` the amount;
+//   BY_REGISTER  Rm shifted by the low byte of Rs (not r15): `shift` the
+//              type, `operand` Rs.
+enum class RecordOperand : uint8_t { IMMEDIATE, REGISTER, SHIFTED, LSL, LSR, ASR, BY_REGISTER };
 constexpr uint8_t KEEP_CARRY = 2;
-using DataProcessingForms = std::array<DecodedRun, 6>;
+using DataProcessingForms = std::array<DecodedRun, 7>;
 extern const DataProcessingForms data_processing_forms[32];
 
 // The decoded forms of single transfers, for records that neither load
@@ -66,6 +68,10 @@ extern const HalfwordTransferShapes halfword_transfer_records[4];
 // The decoded form of an LDM or STM, or null where the table's handler
 // runs it (cpu/arm_block_transfer.cpp); fills the record's fields.
 DecodedRun block_transfer_record(Decoded& d, uint32_t word);
+
+// The multiplies' record forms by hi 0x00-0x0F, for a record none of whose
+// four register fields is r15 (null where hi is undefined).
+extern const DecodedRun multiply_records[16];
 
 // ORDER ARM-DP-OPS: data processing, register operand (bits 27-25 = 000)
 bool arm_and_reg();
@@ -138,6 +144,8 @@ uint32_t arm_bl_record(Decoded* d, const uint8_t* code, uint32_t left);
 // B with a condition other than AL, which tests it itself.
 DecodedRun arm_b_conditional(uint32_t cond);
 bool arm_bx();
+// BX's form: Rm in `rm`; on in the same run while the target is ARM code.
+uint32_t arm_bx_record(Decoded* d, const uint8_t* code, uint32_t left);
 bool arm_mrs();      // bit 22 selects the SPSR
 bool arm_msr_reg();  // bit 22 selects the SPSR
 bool arm_msr_imm();

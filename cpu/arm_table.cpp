@@ -22,6 +22,8 @@ enum class RecordFamily : uint8_t {
     HALFWORD_TRANSFER,
     BLOCK_TRANSFER,
     BRANCH,
+    BRANCH_EXCHANGE,
+    MULTIPLY,
 };
 
 struct ArmEncoding {
@@ -138,7 +140,7 @@ ArmEncoding decode_multiply_space(uint32_t hi, uint32_t lo) {
             if (!multiplies[hi]) return UNDEFINED;
             uint16_t facts = ARM_WRITES_RN | (bit(hi, 3) ? ARM_WRITES_RD : 0);
             if (bit(hi, 0)) facts |= ARM_SETS_NZ;
-            return {multiplies[hi], facts};
+            return {multiplies[hi], facts, RecordFamily::MULTIPLY};
         }
         // 27-20 = 0001 0B00, 7-4 = 1001: SWP, SWPB
         if ((hi & 0xFB) == 0x10) return {bit(hi, 2) ? arm_swpb : arm_swp, ARM_WRITES_RD};
@@ -158,7 +160,8 @@ ArmEncoding decode_miscellaneous(uint32_t hi, uint32_t lo) {
     if ((hi & 0xFB) == 0x12 && lo == 0)
         return {arm_msr_reg, uint16_t(spsr ? 0 : ARM_WRITES_CPSR | ARM_CHANGES_STATE)};
     // 27-20 = 0001 0010, 7-4 = 0001: BX
-    if (hi == 0x12 && lo == 1) return {arm_bx, ARM_JUMPS | ARM_CHANGES_STATE};
+    if (hi == 0x12 && lo == 1)
+        return {arm_bx, ARM_JUMPS | ARM_CHANGES_STATE, RecordFamily::BRANCH_EXCHANGE};
     return UNDEFINED;
 }
 
@@ -228,21 +231,28 @@ void build_arm_table() {
 namespace {
 
 // Data processing with Rd other than r15 (the compare operations write no
-// Rd) and an operand 2 that is not shifted by a register.
+// Rd) and an operand 2 that is not shifted by r15.
 DecodedRun data_processing_record(Decoded& d, uint32_t word) {
     uint32_t hi = (word >> 20) & 0xFF;
     OperationKind kind = operation_kinds[(hi >> 1) & 15];
     if (d.rd == 15 && kind != TEST && kind != COMPARE) return nullptr;
+    // Fields that name no register here are cleared, so that only a real
+    // read of r15 asks the run to set it (arm_decode_into).
+    if (kind == TEST || kind == COMPARE) d.rd = 0;
     const DataProcessingForms& forms = data_processing_forms[hi & 0x1F];
     if (hi >= 0x20) {
+        d.rm = 0;
         Shifted imm = rotated_immediate(word & 0xFF, (word >> 8) & 15, KEEP_CARRY);
         d.operand = imm.value;
         d.shift = uint8_t(imm.carry);
         return forms[size_t(RecordOperand::IMMEDIATE)];
     }
     if ((word & 0xFF0) == 0) return forms[size_t(RecordOperand::REGISTER)];
-    if (word & 0x10) return nullptr;
     d.shift = uint8_t((word >> 5) & 3);
+    if (word & 0x10) {
+        d.operand = (word >> 8) & 15;
+        return d.operand == 15 ? nullptr : forms[size_t(RecordOperand::BY_REGISTER)];
+    }
     d.operand = (word >> 7) & 31;
     static constexpr RecordOperand plain_shifts[4] = {RecordOperand::LSL, RecordOperand::LSR,
                                                       RecordOperand::ASR, RecordOperand::SHIFTED};
@@ -269,6 +279,7 @@ DecodedRun word_transfer_record(Decoded& d, uint32_t word, uint32_t hi) {
     bool up = bit(hi, 3);
     if (!bit(hi, 5)) {
         d.operand = up ? word & 0xFFF : 0u - (word & 0xFFF);
+        d.rm = 0;  // bits of the offset
         return offsets[size_t(TransferOffset::IMMEDIATE)];
     }
     if (!up) return nullptr;
@@ -288,6 +299,7 @@ DecodedRun halfword_transfer_record(Decoded& d, uint32_t word, uint32_t hi, uint
     if (bit(hi, 2)) {
         uint32_t offset = ((word >> 4) & 0xF0) | (word & 0xF);
         d.operand = up ? offset : 0u - offset;
+        d.rm = 0;  // bits of the offset
         return offsets[size_t(TransferOffset::IMMEDIATE)];
     }
     if (!up) return nullptr;
@@ -305,6 +317,12 @@ DecodedRun record_form(Decoded& d, uint32_t word) {
         case RecordFamily::BRANCH:
             d.operand = uint32_t((int32_t(word << 8) >> 8) + 2);
             return bit(hi, 4) ? arm_bl_record : arm_b_record;
+        case RecordFamily::MULTIPLY:
+            if (d.rd == 15 || d.rn == 15 || d.rm == 15 || ((word >> 8) & 15) == 15) return nullptr;
+            return multiply_records[hi & 15];
+        case RecordFamily::BRANCH_EXCHANGE:
+            d.rd = d.rn = 0;  // bits 19-8 should be ones, and are not read
+            return arm_bx_record;
         default: return nullptr;
     }
 }

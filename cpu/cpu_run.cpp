@@ -26,14 +26,6 @@ uint32_t cpu_step() {
 
 namespace {
 
-// The host bytes of an instruction, or null where its page has no fast read
-// entry: code there (IO, palette, past the image) runs through the latch.
-const uint8_t* code_bytes(uint32_t address) {
-    uintptr_t page = fast_read_pages[fast_page_index(address)];
-    if (!page) return nullptr;
-    return reinterpret_cast<const uint8_t*>(page + (address & CONSOLE_ADDRESS_MASK));
-}
-
 // --- ARM -----------------------------------------------------------------
 
 // The latched instruction, as arm_execute takes it; r15 is left at the next
@@ -77,7 +69,7 @@ uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
     uint32_t left = steps - 1;
     bool arm = arm_latched_step();
     while (arm && left) {
-        if (const uint8_t* code = code_bytes((cpu_regs[15] - 8) & ~(FAST_PAGE_SIZE - 1))) {
+        if (const uint8_t* code = code_page_bytes((cpu_regs[15] - 8) & ~(FAST_PAGE_SIZE - 1))) {
             arm = arm_run_records(left, code);
         } else {
             cpu_opcode = fetch_word(cpu_regs[15] - 8);
@@ -131,7 +123,7 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
     sum += thumb_cycles(cpu_opcode) + extra;
     bool thumb = thumb_latched_step();
     while (thumb && sum < budget) {
-        if (const uint8_t* code = code_bytes((cpu_regs[15] - 4) & ~(FAST_PAGE_SIZE - 1))) {
+        if (const uint8_t* code = code_page_bytes((cpu_regs[15] - 4) & ~(FAST_PAGE_SIZE - 1))) {
             const uint32_t planned = (budget - sum + cost - 1) / cost;
             uint32_t left = planned, more_cycles = 0;
             thumb = thumb_run_records(left, more_cycles, code);

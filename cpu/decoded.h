@@ -36,12 +36,14 @@ struct Decoded;
 // in a register field; cpu/arm_table.cpp and cpu/thumb_table.cpp choose
 // them) set it to the instruction's address + 8 or + 4 first.
 //
-// A run stops when `left` is spent or after an instruction that continues
-// outside the page, changes the instruction set or writes r15 as a plain
-// handler does. It returns the steps of `left` it did not take (less those
-// a branch forward set aside: run_steps_set_aside) and leaves r15 at the
-// address (no + 8 or + 4) of the instruction that comes next; a Thumb BL,
-// which ends a run, adds LONG_STEP to the count.
+// A run stops when `left` is spent, after an instruction that changes the
+// instruction set or writes r15 as a plain handler does, or at a jump to a
+// page without a fast read entry; a jump to another page with one goes on
+// there (arm_continue_at, thumb_continue_at). It returns the steps of
+// `left` it did not take (less those a branch forward set aside:
+// run_steps_set_aside) and leaves r15 at the address (no + 8 or + 4) of
+// the instruction that comes next; a Thumb BL, which ends a run, adds
+// LONG_STEP to the count.
 using DecodedRun = uint32_t (*)(Decoded* d, const uint8_t* code, uint32_t left);
 
 // 32 bytes on either host (a power of two: a record's place follows from its
@@ -179,14 +181,16 @@ void reset_thumb_decoded();
 // The start of every step: the record checked against the word in memory,
 // then its form.
 inline uint32_t arm_enter(Decoded* d, const uint8_t* code, uint32_t left) {
+    DecodedRun run = d->run;  // read before the check: the hot path then needs no copy of d
     if (load_le32(code) != d->word) [[unlikely]]
         return arm_decode_and_run(d, code, left);
-    return d->run(d, code, left);
+    return run(d, code, left);
 }
 inline uint32_t thumb_enter(Decoded* d, const uint8_t* code, uint32_t left) {
+    DecodedRun run = d->run;  // read before the check: the hot path then needs no copy of d
     if (load_le16(code) != d->word) [[unlikely]]
         return thumb_decode_and_run(d, code, left);
-    return d->run(d, code, left);
+    return run(d, code, left);
 }
 
 // How a form ends after an instruction that goes on with the next one.
@@ -195,18 +199,29 @@ inline uint32_t arm_next(Decoded* d, const uint8_t* code, uint32_t left) {
         cpu_regs[15] = arm_r15_of(d) - 4;
         return 0;
     }
+    DecodedRun run = d[1].run;
     if (load_le32(code + 4) != d[1].word) [[unlikely]]
         return arm_decode_next_and_run(d, code, left);
-    return d[1].run(d + 1, code + 4, left);
+    return run(d + 1, code + 4, left);
 }
 inline uint32_t thumb_next(Decoded* d, const uint8_t* code, uint32_t left) {
     if (--left == 0) {
         cpu_regs[15] = thumb_r15_of(d) - 2;
         return 0;
     }
+    DecodedRun run = d[1].run;
     if (load_le16(code + 2) != d[1].word) [[unlikely]]
         return thumb_decode_next_and_run(d, code, left);
-    return d[1].run(d + 1, code + 2, left);
+    return run(d + 1, code + 2, left);
+}
+
+// The host bytes of the page that starts at `page_address`, or null where
+// it has no fast read entry: code there (IO, palette, past the image) runs
+// through the latch.
+inline const uint8_t* code_page_bytes(uint32_t page_address) {
+    uintptr_t page = fast_read_pages[fast_page_index(page_address)];
+    if (!page) return nullptr;
+    return reinterpret_cast<const uint8_t*>(page + (page_address & CONSOLE_ADDRESS_MASK));
 }
 
 // Steps of a run's `left` that a branch forward set aside to keep the run
@@ -214,17 +229,29 @@ inline uint32_t thumb_next(Decoded* d, const uint8_t* code, uint32_t left) {
 // run returns are not. The loop clears it before each run.
 extern uint32_t run_steps_set_aside;
 
+// How a form ends after an ARM instruction that goes on at `target` (as
+// the loop would set r15 before adding 8), in any page: in the same run
+// where the target's page has a fast read entry, with the steps set aside
+// given back up to that page's end, else the run stops. Out of line: the
+// forms reach it in a tail call.
+[[gnu::noinline]] uint32_t arm_continue_at(uint32_t target, uint32_t left);
+// The same after a Thumb instruction that goes on in Thumb code at
+// `target` (bit 0 clear).
+[[gnu::noinline]] uint32_t thumb_continue_at(uint32_t target, uint32_t left);
+
 // How a branch's form ends: it goes on `moved` instructions from this one
-// (a signed count), in the same run where that lies in the page, else the
-// run stops. A run's `left` never reaches past the page's end: a branch
-// back keeps it so, one forward cuts it to the page's end and sets the
-// rest aside.
+// (a signed count), in the same run where that lies in the page, else
+// through arm_continue_at or thumb_continue_at. A run's `left` never
+// reaches past the page's end: a branch back keeps it so, one forward cuts
+// it to the page's end and sets the rest aside.
 inline uint32_t arm_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
     uint32_t to = arm_index_of(d) + moved;
+    if (to >= ARM_PER_PAGE) [[unlikely]]
+        return arm_continue_at(arm_r15_of(d) - 8 + 4 * moved, left);
     --left;
-    if (to >= ARM_PER_PAGE || left == 0) [[unlikely]] {
+    if (left == 0) [[unlikely]] {
         cpu_regs[15] = arm_r15_of(d) - 8 + 4 * moved;
-        return left;
+        return 0;
     }
     if (moved > 0 && left > ARM_PER_PAGE - to) [[unlikely]] {
         run_steps_set_aside += left - (ARM_PER_PAGE - to);
@@ -234,10 +261,12 @@ inline uint32_t arm_branch(Decoded* d, const uint8_t* code, uint32_t left, int32
 }
 inline uint32_t thumb_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
     uint32_t to = thumb_index_of(d) + moved;
+    if (to >= THUMB_PER_PAGE) [[unlikely]]
+        return thumb_continue_at(thumb_r15_of(d) - 4 + 2 * moved, left);
     --left;
-    if (to >= THUMB_PER_PAGE || left == 0) [[unlikely]] {
+    if (left == 0) [[unlikely]] {
         cpu_regs[15] = thumb_r15_of(d) - 4 + 2 * moved;
-        return left;
+        return 0;
     }
     if (moved > 0 && left > THUMB_PER_PAGE - to) [[unlikely]] {
         run_steps_set_aside += left - (THUMB_PER_PAGE - to);

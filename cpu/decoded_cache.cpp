@@ -67,6 +67,42 @@ uint32_t thumb_run_table(Decoded* d, const uint8_t* code, uint32_t left) {
     return thumb_run_handler(thumb_table[thumb_index(d->word)], d, code, left);
 }
 
+uint32_t arm_continue_at(uint32_t target, uint32_t left) {
+    uintptr_t page = fast_read_pages[fast_page_index(target)];
+    if (--left == 0 || !page) [[unlikely]] {
+        cpu_regs[15] = target;
+        return left;
+    }
+    const uint32_t index = (target >> 2) & (ARM_PER_PAGE - 1);
+    const uint32_t room = ARM_PER_PAGE - index;
+    const uint32_t steps = left + run_steps_set_aside;
+    left = steps < room ? steps : room;
+    run_steps_set_aside = steps - left;
+    Decoded* d = arm_decoded_at(target);
+    arm_start_run(d, target + 8);
+    const uint8_t* code =
+        reinterpret_cast<const uint8_t*>(page + (target & CONSOLE_ADDRESS_MASK & ~3u));
+    return arm_enter(d, code, left);
+}
+
+uint32_t thumb_continue_at(uint32_t target, uint32_t left) {
+    uintptr_t page = fast_read_pages[fast_page_index(target)];
+    if (--left == 0 || !page) [[unlikely]] {
+        cpu_regs[15] = target;
+        return left;
+    }
+    const uint32_t index = (target >> 1) & (THUMB_PER_PAGE - 1);
+    const uint32_t room = THUMB_PER_PAGE - index;
+    const uint32_t steps = left + run_steps_set_aside;
+    left = steps < room ? steps : room;
+    run_steps_set_aside = steps - left;
+    Decoded* d = thumb_decoded_at(target);
+    thumb_start_run(d, target + 4);
+    const uint8_t* code =
+        reinterpret_cast<const uint8_t*>(page + (target & CONSOLE_ADDRESS_MASK & ~1u));
+    return thumb_enter(d, code, left);
+}
+
 uint32_t arm_run_with_r15(Decoded* d, const uint8_t* code, uint32_t left) {
     cpu_regs[15] = arm_r15_of(d);
     return d->then(d, code, left);

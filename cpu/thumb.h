@@ -29,6 +29,7 @@ struct ThumbRecordForm {
 extern const ThumbRecordForm thumb_alu_records[];
 extern const ThumbRecordForm thumb_transfer_records[];
 extern const ThumbRecordForm thumb_branch_records[];
+extern const ThumbRecordForm thumb_block_records[];
 // B<cond>'s record form for a condition other than 15 (SWI's encoding).
 uint32_t (*thumb_b_cond_record(uint32_t cond))(Decoded* d, const uint8_t* code, uint32_t left);
 // The record form of LSL, LSR or ASR by an immediate of 1-31, null for any

@@ -325,6 +325,20 @@ bool thumb_add_sp_imm() {
     return NEXT;
 }
 
+namespace {
+
+// BX's record form: on in the same run while the target is Thumb code.
+uint32_t bx_record(Decoded* d, const uint8_t*, uint32_t left) {
+    uint32_t target = cpu_regs[d->rm];
+    if (!(target & 1)) {
+        enter_arm(target);
+        return left - 1;
+    }
+    return thumb_continue_at(target & ~1u, left);
+}
+
+}  // namespace
+
 DecodedRun thumb_short_shift_record(Handler handler) {
     if (handler == thumb_lsl_imm) return thumb_record<shift_by_1_to_31_imm<SHIFT_LSL>>;
     if (handler == thumb_lsr_imm) return thumb_record<shift_by_1_to_31_imm<SHIFT_LSR>>;
@@ -363,6 +377,7 @@ extern const ThumbRecordForm thumb_alu_records[] = {
     {thumb_add_high, thumb_record<add_high>},
     {thumb_cmp_high, thumb_record<cmp_high>},
     {thumb_mov_high, thumb_record<mov_high>},
+    {thumb_bx, bx_record},
     {thumb_add_rd_sp, thumb_record<add_rd_sp>},
     {nullptr, nullptr},
 };

@@ -20,7 +20,7 @@ DecodedRun thumb_records[1024];
 
 DecodedRun record_form_of(Handler handler) {
     for (const ThumbRecordForm* list :
-         {thumb_alu_records, thumb_transfer_records, thumb_branch_records}) {
+         {thumb_alu_records, thumb_transfer_records, thumb_block_records, thumb_branch_records}) {
         for (const ThumbRecordForm* form = list; form->handler; form++)
             if (form->handler == handler) return form->record;
     }

@@ -13,6 +13,7 @@
 #include <bit>
 
 #include "cpu/cpu.h"
+#include "cpu/data_access.h"
 #include "cpu/thumb.h"
 #include "cpu/thumb_fields.h"
 #include "cpu/thumb_handlers.h"
@@ -264,6 +265,48 @@ bool thumb_pop() {
     cpu_regs[13] = address;
     return done();
 }
+
+namespace {
+
+// The record forms of PUSH and POP: the words move in place where they all
+// lie in one fast page; elsewhere the table's handler runs the whole
+// instruction, before anything has changed.
+uint32_t push_record(Decoded* d, const uint8_t* code, uint32_t left) {
+    uint32_t list = d->word & 0xFF;
+    bool lr = d->word & 0x100;
+    uint32_t count = std::popcount(list) + (lr ? 1 : 0);
+    uint32_t base = cpu_regs[13] - 4 * count;
+    uint8_t* bytes = cpu_write_span(base & ~3u, count);
+    if (!bytes) [[unlikely]]
+        return thumb_run_table(d, code, left);
+    for (; list; list &= list - 1, bytes += 4)
+        __builtin_memcpy(bytes, &cpu_regs[std::countr_zero(list)], 4);
+    if (lr) __builtin_memcpy(bytes, &cpu_regs[14], 4);
+    cpu_regs[13] = base;
+    return thumb_next(d, code, left);
+}
+
+uint32_t pop_record(Decoded* d, const uint8_t* code, uint32_t left) {
+    uint32_t list = d->word & 0xFF;
+    bool pc = d->word & 0x100;
+    uint32_t count = std::popcount(list) + (pc ? 1 : 0);
+    uint32_t address = cpu_regs[13];
+    const uint8_t* bytes = cpu_read_span(address & ~3u, count);
+    if (!bytes) [[unlikely]]
+        return thumb_run_table(d, code, left);
+    for (; list; list &= list - 1, bytes += 4) cpu_regs[std::countr_zero(list)] = load_le32(bytes);
+    cpu_regs[13] = address + 4 * count;
+    if (!pc) return thumb_next(d, code, left);
+    return thumb_continue_at(load_le32(bytes) & ~1u, left);
+}
+
+}  // namespace
+
+extern const ThumbRecordForm thumb_block_records[] = {
+    {thumb_push, push_record},
+    {thumb_pop, pop_record},
+    {nullptr, nullptr},
+};
 
 // STMIA <Rb>!, {<list>}
 // A listed base is stored as it stands at its turn: the original value when

@@ -3,15 +3,17 @@
 // decoding table. Random streams of the forms that have records run both
 // ways from the same state and must agree, with some of their accesses
 // through the bus; budgets of a line run as many steps, taking as many
-// cycles, as the plain loop of single steps (on cartridges, and on streams
-// across a page's end with BL and calls of ARM code); code rewritten by every kind of
-// store (the processor's, through a mirror, by DMA3) must run as rewritten;
-// pages that share a set of records must each run their own code.
+// cycles, as the plain loop of single steps (on cartridges, on streams
+// across a page's end with BL and calls of ARM code, and on calls and
+// returns between pages); code rewritten by every kind of store (the
+// processor's, through a mirror, by DMA3) must run as rewritten; pages
+// that share a set of records must each run their own code.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console_fixture.h"
@@ -37,7 +39,19 @@ class ArmStream {
     explicit ArmStream(uint32_t seed) : rng_(seed) {}
 
     uint32_t next() {
-        switch (pick(8)) {
+        if (pending_) return std::exchange(pending_, 0);
+        uint32_t word = any_instruction();
+        since_jump_ = (word & 0x0E000000) == 0x0A000000 ? 0 : since_jump_ + 1;
+        return word;
+    }
+
+   private:
+    std::mt19937 rng_;
+    uint32_t pending_ = 0;     // the BX of a pair
+    uint32_t since_jump_ = 0;  // words since the last one that jumps forward
+
+    uint32_t any_instruction() {
+        switch (pick(10)) {
             case 0: return data_processing_register();
             case 1: return data_processing_shifted();
             case 2: return data_processing_immediate();
@@ -45,12 +59,11 @@ class ArmStream {
             case 4: return word_transfer();
             case 5: return halfword_transfer();
             case 6: return block_transfer();
+            case 7: return pick(2) ? multiply() : data_processing_by_register();
+            case 8: return since_jump_ >= 4 ? branch_exchange() : branch();
             default: return branch();
         }
     }
-
-   private:
-    std::mt19937 rng_;
     uint32_t pick(uint32_t n) { return rng_() % n; }
     uint32_t cond() { return pick(3) ? 0xE0000000 : pick(15) << 28; }
     uint32_t any_reg() { return pick(16); }
@@ -75,6 +88,24 @@ class ArmStream {
     }
     uint32_t data_processing_immediate() {
         return data_processing(1u << 25 | pick(16) << 8 | pick(256));
+    }
+    // Rs r15 too, which the table's handler runs.
+    uint32_t data_processing_by_register() {
+        return data_processing(any_reg() << 8 | pick(4) << 5 | 0x10 | any_reg());
+    }
+    // Every multiply, short and long; Rm or Rs r15 now and then.
+    uint32_t multiply() {
+        static const uint32_t his[] = {0, 1, 2, 3, 8, 9, 10, 11, 12, 13, 14, 15};
+        return cond() | his[pick(12)] << 20 | writable() << 16 | writable() << 12 | any_reg() << 8 |
+               0x90 | any_reg();
+    }
+    // ADD r13, PC, #4k; BX<c> r13: on 0-3 words past the BX. Only where no
+    // jump of the four words before reaches, so that nothing lands on the BX
+    // alone.
+    uint32_t branch_exchange() {
+        pending_ = cond() | 0x012FFF1D;
+        since_jump_ = 0;
+        return 0xE28FD000 | 4 * pick(4);
     }
     // Every shape (P, W) and direction, immediate and register offsets.
     uint32_t word_transfer() {
@@ -117,7 +148,7 @@ class ThumbStream {
 
     uint16_t next() {
         uint32_t low = rd() | pick(8) << 3;
-        switch (pick(10)) {
+        switch (pick(11)) {
             case 0: return uint16_t(pick(3) << 11 | pick(32) << 6 | low);         // shifts
             case 1: return uint16_t(0x1800 | pick(4) << 9 | pick(8) << 6 | low);  // add/sub
             case 2: return uint16_t(0x2000 | pick(4) << 11 | rd() << 8 | pick(256));
@@ -130,8 +161,12 @@ class ThumbStream {
                 return uint16_t(0x6000 | pick(6) << 11 | pick(32) << 6 | base_low() << 3 |
                                 rd());  // word, byte and halfword, immediate offsets
             case 7: return uint16_t(0x9000 | pick(2) << 11 | rd() << 8 | pick(64));  // SP
-            case 8: return uint16_t(0xD000 | pick(14) << 8 | pick(3));  // B<cond>, forward
-            default: return uint16_t(0xE000 | pick(3));                 // B, forward
+            case 8:
+                return uint16_t(0xD000 | pick(14) << 8 | pick(3));  // B<cond>, forward
+            // PUSH {list{, LR}}, POP {list} of r0-r4
+            case 9:
+                return uint16_t(pick(2) ? 0xB400 | pick(2) << 8 | pick(256) : 0xBC00 | pick(32));
+            default: return uint16_t(0xE000 | pick(3));  // B, forward
         }
     }
 
@@ -577,6 +612,78 @@ TEST_F(DecodedRecordsTest, ArmBudgetsAcrossAPageEndRunAsThePlainStepsRunThem) {
             std::string diff = compare_budget(budget, rng() % 3);
             ASSERT_EQ(diff, "") << "seed " << seed << ", line " << line;
         }
+    }
+}
+
+// A loop in one page of work RAM that calls routines in two others (BL
+// there, BX lr and LDMIA sp!, {r4, pc} back), one in palette RAM, which
+// has no fast read entry (MOV lr, pc; BX r6), one in Thumb code (which
+// calls Thumb code in the next page, back by POP {pc}) and one that runs
+// over internal RAM's end into its mirror:
+// budgets that stop anywhere on the way run as the plain steps run them.
+TEST_F(DecodedRecordsTest, BudgetsAcrossJumpsBetweenPagesRunAsThePlainStepsRunThem) {
+    constexpr uint32_t MAIN = 0x02000000, ADD_ONE = 0x02001000, DOUBLE_INTO_R1 = 0x02002008;
+    constexpr uint32_t IN_PALETTE = 0x05000000, IN_THUMB = 0x02003000, THUMB_FAR = 0x02004000;
+    // The last two words of internal RAM: its mirror goes on past them,
+    // the host's array does not.
+    constexpr uint32_t OVER_THE_END = 0x03007FF8;
+    auto bl = [](uint32_t from, uint32_t to) {
+        return 0xEB000000 | ((to - from - 8) / 4 & 0xFFFFFF);
+    };
+    const uint32_t main_words[] = {
+        0xE3A05028,                    // MOV r5, #40
+        bl(MAIN + 4, ADD_ONE),         // loop: BL add_one
+        bl(MAIN + 8, DOUBLE_INTO_R1),  // BL double_into_r1
+        bl(MAIN + 12, OVER_THE_END),   // BL over_the_end
+        0xE1A0E00F,                    // MOV lr, pc
+        0xE12FFF16,                    // BX r6 (palette)
+        0xE1A0E00F,                    // MOV lr, pc
+        0xE12FFF17,                    // BX r7 (Thumb)
+        0xE2555001,                    // SUBS r5, r5, #1
+        0x1AFFFFF6,                    // BNE loop
+        ARM_SPIN,
+    };
+    for (uint32_t i = 0; i < std::size(main_words); i++) mem_write32(MAIN + 4 * i, main_words[i]);
+    mem_write32(ADD_ONE, 0xE2800001);              // ADD r0, r0, #1
+    mem_write32(ADD_ONE + 4, 0xE12FFF1E);          // BX lr
+    mem_write32(DOUBLE_INTO_R1, 0xE92D4010);       // STMDB sp!, {r4, lr}
+    mem_write32(DOUBLE_INTO_R1 + 4, 0xE0804000);   // ADD r4, r0, r0
+    mem_write32(DOUBLE_INTO_R1 + 8, 0xE0811004);   // ADD r1, r1, r4
+    mem_write32(DOUBLE_INTO_R1 + 12, 0xE8BD8010);  // LDMIA sp!, {r4, pc}
+    mem_write32(IN_PALETTE, 0xE2822001);           // ADD r2, r2, #1
+    mem_write32(IN_PALETTE + 4, 0xE12FFF1E);       // BX lr
+    // PUSH {lr}; BL thumb_far; POP {r4}; BX r4, and in the next page
+    // thumb_far: PUSH {lr}; ADDS r3, #3; POP {pc}
+    const uint16_t thumb_halves[] = {0xB500, 0xF000, 0xFFFD, 0xBC10, 0x4720};
+    for (uint32_t i = 0; i < std::size(thumb_halves); i++)
+        mem_write16(IN_THUMB + 2 * i, thumb_halves[i]);
+    const uint16_t far_halves[] = {0xB500, 0x3303, 0xBD00};
+    for (uint32_t i = 0; i < std::size(far_halves); i++)
+        mem_write16(THUMB_FAR + 2 * i, far_halves[i]);
+    mem_write32(OVER_THE_END, 0xE2888001);      // ADD r8, r8, #1
+    mem_write32(OVER_THE_END + 4, 0xE2888001);  // ADD r8, r8, #1
+    mem_write32(0x03000000, 0xE12FFF1E);        // BX lr, run at 0x03008000 through the mirror
+    ASSERT_EQ(code_page_bytes(IN_PALETTE), nullptr);
+    std::mt19937 rng(17);
+    for (int round = 0; round < 20; round++) {
+        SCOPED_TRACE(round);
+        for (uint32_t i = 0; i <= 8; i++) cpu_regs[i] = 0;
+        cpu_regs[6] = IN_PALETTE;
+        cpu_regs[7] = IN_THUMB | 1;
+        cpu_regs[13] = 0x03007F00;
+        cpu_regs[15] = MAIN;
+        cpu_cpsr &= ~CPSR_T;
+        arm_refill();
+        while (fetch_word(cpu_regs[15] - 8) != ARM_SPIN || in_thumb_state()) {
+            const uint32_t budget = rng() % 4 ? 1 + rng() % 200 : 1 + rng() % 8;
+            std::string diff = compare_budget(budget, rng() % 3);
+            ASSERT_EQ(diff, "") << "pc 0x" << std::hex << cpu_regs[15];
+        }
+        EXPECT_EQ(cpu_regs[0], 40u);
+        EXPECT_EQ(cpu_regs[1], 2u * (40 * 41 / 2));
+        EXPECT_EQ(cpu_regs[2], 40u);
+        EXPECT_EQ(cpu_regs[3], 120u);
+        EXPECT_EQ(cpu_regs[8], 80u);
     }
 }
 
