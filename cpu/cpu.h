@@ -205,6 +205,18 @@ uint32_t cpu_step();
 // returns the cycles they took, the overshoot included.
 uint32_t cpu_run(uint32_t budget, uint32_t extra);
 
+// For the recompiler's run loop: steps of the interpreter from the latched
+// state, as cpu_run takes them, until `budget` cycles are spent (tested
+// before each step) or the stretch ends: at the next place a block starts
+// (after a jump, or at the start of an aligned group of `group`
+// instructions, a power of two), or where the code leaves its 4 KB page or its instruction
+// set. Leaves the state latched; does not count the steps in steps_taken.
+enum class StretchEnd { BLOCK_START, PAGE_END };
+struct Stretch {
+    uint32_t cycles, steps;
+};
+Stretch cpu_run_stretch(uint32_t budget, uint32_t extra, StretchEnd end, uint32_t group);
+
 // Steps run since start-up (a translated block counts its instructions),
 // for --stats and the benchmarks.
 extern uint64_t steps_taken;

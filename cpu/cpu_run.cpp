@@ -37,11 +37,13 @@ const uint8_t* code_bytes(uint32_t address) {
 // --- ARM -----------------------------------------------------------------
 
 // The latched instruction, as arm_execute takes it; r15 is left at the next
-// instruction's address + 8. False when it entered Thumb state.
-bool arm_latched_step() {
+// instruction's address + 8. False when it entered Thumb state; `jumped`, if
+// given, says whether it jumped.
+bool arm_latched_step(bool* jumped_out = nullptr) {
     uint32_t opcode = cpu_opcode;
     uint32_t cond = opcode >> 28;
     bool jumped = (cond == 0xE || condition_passed(cond)) && arm_table[arm_index(opcode)]();
+    if (jumped_out) *jumped_out = jumped;
     if (jumped && in_thumb_state()) return false;
     // A handler that writes r15 without a jump (a write-back into r15) goes
     // on at r15 - 4, as arm_fetch does.
@@ -97,9 +99,11 @@ uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
 // --- Thumb ---------------------------------------------------------------
 
 // The latched instruction, as thumb_execute takes it; r15 is left at the
-// next instruction's address + 4. False when it returned to ARM state.
-bool thumb_latched_step() {
+// next instruction's address + 4. False when it returned to ARM state;
+// `jumped`, if given, says whether it jumped.
+bool thumb_latched_step(bool* jumped_out = nullptr) {
     bool jumped = thumb_table[thumb_index(cpu_opcode)]();
+    if (jumped_out) *jumped_out = jumped;
     if (jumped && !in_thumb_state()) return false;
     uint32_t at = jumped ? cpu_regs[15] : cpu_regs[15] - 2;  // as thumb_fetch does
     cpu_regs[15] = at + 4;
@@ -153,7 +157,100 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
     return sum;
 }
 
+// --- Stretches for the recompiler's run loop -----------------------------
+
+// Where a stretch ends, for the instruction at `address` reached after a
+// step that jumped or not: a block start, or a page other than `page`.
+struct StretchRule {
+    StretchEnd end;
+    uint32_t group_bytes;
+    uint32_t page;
+    bool ends_before(uint32_t address, bool jumped) const {
+        if (end == StretchEnd::BLOCK_START) return jumped || (address & (group_bytes - 1)) == 0;
+        return address >> FAST_PAGE_SHIFT != page;
+    }
+    // The most steps one run of records may take from `address` within
+    // the stretch (a run never leaves its page).
+    uint32_t steps_from(uint32_t address, uint32_t bytes, uint32_t left) const {
+        if (end == StretchEnd::PAGE_END) return left;
+        return std::min(left, (group_bytes - (address & (group_bytes - 1))) / bytes);
+    }
+};
+
+// The latched step, then steps from the code's records (one run of them,
+// which ends at a branch where the stretch ends at block starts) or, where
+// the page has no fast read entry (no records), one latched step after
+// another. Either way the stretch stays in the page it entered.
+Stretch arm_stretch(uint32_t budget, uint32_t extra, StretchEnd end, uint32_t group) {
+    const StretchRule rule{end, 4 * group, (cpu_regs[15] - 8) >> FAST_PAGE_SHIFT};
+    const uint32_t cost = ARM_CYCLES + extra;
+    const uint32_t steps = (budget + cost - 1) / cost;
+    uint32_t left = steps - 1;
+    bool jumped;
+    bool arm = arm_latched_step(&jumped);
+    if (arm && left && !rule.ends_before(cpu_regs[15] - 8, jumped)) {
+        uint32_t address = cpu_regs[15] - 8;
+        if (const uint8_t* code = code_bytes(address & ~(FAST_PAGE_SIZE - 1))) {
+            uint32_t given = rule.steps_from(address, 4, left), rest = given;
+            runs_end_at_branches = end == StretchEnd::BLOCK_START;
+            arm = arm_run_records(rest, code);
+            runs_end_at_branches = false;
+            left -= given - rest;
+        } else {
+            do {
+                cpu_opcode = fetch_word(cpu_regs[15] - 8);
+                left--;
+                arm = arm_latched_step(&jumped);
+            } while (arm && left && !rule.ends_before(cpu_regs[15] - 8, jumped));
+        }
+    }
+    if (arm) {
+        cpu_opcode = fetch_word(cpu_regs[15] - 8);
+    } else {
+        thumb_refill();
+    }
+    return {(steps - left) * cost, steps - left};
+}
+
+Stretch thumb_stretch(uint32_t budget, uint32_t extra, StretchEnd end, uint32_t group) {
+    const StretchRule rule{end, 2 * group, (cpu_regs[15] - 4) >> FAST_PAGE_SHIFT};
+    const uint32_t cost = THUMB_CYCLES + extra;
+    Stretch ran{thumb_cycles(cpu_opcode) + extra, 1};
+    bool jumped;
+    bool thumb = thumb_latched_step(&jumped);
+    if (thumb && ran.cycles < budget && !rule.ends_before(cpu_regs[15] - 4, jumped)) {
+        uint32_t address = cpu_regs[15] - 4;
+        if (const uint8_t* code = code_bytes(address & ~(FAST_PAGE_SIZE - 1))) {
+            uint32_t planned = (budget - ran.cycles + cost - 1) / cost;
+            uint32_t given = rule.steps_from(address, 2, planned), rest = given, more_cycles = 0;
+            runs_end_at_branches = end == StretchEnd::BLOCK_START;
+            thumb = thumb_run_records(rest, more_cycles, code);
+            runs_end_at_branches = false;
+            ran.steps += given - rest;
+            ran.cycles += (given - rest) * cost + more_cycles;
+        } else {
+            do {
+                cpu_opcode = fetch_halfword(cpu_regs[15] - 4);
+                ran.steps++;
+                ran.cycles += thumb_cycles(cpu_opcode) + extra;
+                thumb = thumb_latched_step(&jumped);
+            } while (thumb && ran.cycles < budget && !rule.ends_before(cpu_regs[15] - 4, jumped));
+        }
+    }
+    if (thumb) {
+        cpu_opcode = fetch_halfword(cpu_regs[15] - 4);
+    } else {
+        arm_refill();
+    }
+    return ran;
+}
+
 }  // namespace
+
+Stretch cpu_run_stretch(uint32_t budget, uint32_t extra, StretchEnd end, uint32_t group) {
+    return in_thumb_state() ? thumb_stretch(budget, extra, end, group)
+                            : arm_stretch(budget, extra, end, group);
+}
 
 // The recompiler's loop runs the same steps the interpreter would: whole
 // blocks where they fit, in either instruction set, and the interpreter
