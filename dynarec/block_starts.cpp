@@ -5,7 +5,6 @@
 
 namespace {
 
-
 constexpr uint32_t COUNTER_BITS = 14;
 uint16_t counts[1u << COUNTER_BITS];
 

@@ -88,7 +88,9 @@ void forbid_fast_writes_at(uint32_t address) {
 
 // Whether the 4 KB page holds translated code (or held it since the cache
 // was last emptied).
-bool translated_in_page(uint32_t address) { return fast_writes_forbidden[fast_page_index(address)]; }
+bool translated_in_page(uint32_t address) {
+    return fast_writes_forbidden[fast_page_index(address)];
+}
 
 void allow_fast_writes_again() {
     for (uint32_t address : pages_without_fast_writes) allow_fast_writes(address);
@@ -154,7 +156,12 @@ uint32_t meetings_to_translate(uint32_t key) {
 // translated at every step of a line's last stretch would run never). The
 // run loop translates only a start it has met often enough; a single step
 // translates at once.
-enum class Lookup { FROM_TRANSLATED, FROM_C, FROM_C_TRANSLATING_WHEN_MET_OFTEN, FROM_C_TRANSLATING };
+enum class Lookup {
+    FROM_TRANSLATED,
+    FROM_C,
+    FROM_C_TRANSLATING_WHEN_MET_OFTEN,
+    FROM_C_TRANSLATING
+};
 
 // The block to run for a key, or null when C must take over: code was
 // written over, r15 is no place a block starts, or the code is left to the

@@ -58,7 +58,7 @@ struct Options {
     long switch_every = 0;
     uint32_t code_buffer_bytes = CODE_BUFFER_DEFAULT_SIZE;
     uint32_t translate_after = 0;  // 0: the recompiler's own counts
-    double timeout = 0;  // seconds; 0: none
+    double timeout = 0;            // seconds; 0: none
     bool until = false;
     uint32_t until_address = 0;
     std::vector<Peek> peeks;

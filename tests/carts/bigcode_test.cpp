@@ -24,10 +24,9 @@ TEST(BigCodeCartridge, CountsAndSumsAreRightUnderEachMethod) {
 TEST(CodeLoopCartridge, PassesStayRightWhileTheBufferRefills) {
     for (const char* method : {"interp", "dynarec"}) {
         SCOPED_TRACE(method);
-        CartRun run =
-            run_cart(cart_path("codeloop"),
-                     {"--frames", "12", "--switch-every", "3", "--method", method, "--stats",
-                      "--code-buffer", "65536", "--translate-after", "1"});
+        CartRun run = run_cart(cart_path("codeloop"),
+                               {"--frames", "12", "--switch-every", "3", "--method", method,
+                                "--stats", "--code-buffer", "65536", "--translate-after", "1"});
         if (run.exit_status == 2 && std::string(method) == "dynarec") continue;  // not built here
         ASSERT_EQ(run.exit_status, 0) << run.output;
         EXPECT_EQ(run.magic(), RESULTS_MAGIC);
