@@ -347,7 +347,6 @@ uint8_t* translate_block(uint32_t key) {
     code_buffer_executable();
     cache_insert(key, entry);
     blocks_translated++;
-
     return entry;
 }
 
