@@ -214,11 +214,6 @@ inline uint32_t thumb_next(Decoded* d, const uint8_t* code, uint32_t left) {
 // run returns are not. The loop clears it before each run.
 extern uint32_t run_steps_set_aside;
 
-// Set while a run is to stop after any branch it takes, as the
-// recompiler's run loop asks (cpu_run_stretch), so that it can count and
-// run translated code where each run of code ends.
-extern bool runs_end_at_branches;
-
 // How a branch's form ends: it goes on `moved` instructions from this one
 // (a signed count), in the same run where that lies in the page, else the
 // run stops. A run's `left` never reaches past the page's end: a branch
@@ -227,7 +222,7 @@ extern bool runs_end_at_branches;
 inline uint32_t arm_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
     uint32_t to = arm_index_of(d) + moved;
     --left;
-    if (to >= ARM_PER_PAGE || left == 0 || runs_end_at_branches) [[unlikely]] {
+    if (to >= ARM_PER_PAGE || left == 0) [[unlikely]] {
         cpu_regs[15] = arm_r15_of(d) - 8 + 4 * moved;
         return left;
     }
@@ -240,7 +235,7 @@ inline uint32_t arm_branch(Decoded* d, const uint8_t* code, uint32_t left, int32
 inline uint32_t thumb_branch(Decoded* d, const uint8_t* code, uint32_t left, int32_t moved) {
     uint32_t to = thumb_index_of(d) + moved;
     --left;
-    if (to >= THUMB_PER_PAGE || left == 0 || runs_end_at_branches) [[unlikely]] {
+    if (to >= THUMB_PER_PAGE || left == 0) [[unlikely]] {
         cpu_regs[15] = thumb_r15_of(d) - 4 + 2 * moved;
         return left;
     }

@@ -11,7 +11,6 @@ alignas(ARM_SET_BYTES) Decoded arm_decoded_sets[DECODED_SETS][ARM_PER_PAGE];
 alignas(THUMB_SET_BYTES) Decoded thumb_decoded_sets[DECODED_SETS][THUMB_PER_PAGE];
 uint32_t run_r15_bias;
 uint32_t run_steps_set_aside;
-bool runs_end_at_branches = false;
 
 namespace {
 
