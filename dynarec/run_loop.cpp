@@ -464,9 +464,7 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
             if (ran.steps == 0) break;  // no whole block fits
         } else if (why == Interpreted::PAST_AN_ARRAY) {
             ran = interpret_stretch(left, extra, StretchEnd::PAGE_END);
-        } else if (why == Interpreted::HERE) {
-            ran = interpret_to_block_start(left, extra);
-        } else if (current_key() == NO_KEY) {
+        } else if (why == Interpreted::HERE || current_key() == NO_KEY) {
             ran = interpret_step(extra);
         } else if (why == Interpreted::NOT_YET) {
             ran = interpret_cold_code(left, extra);
