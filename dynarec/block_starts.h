@@ -1,7 +1,8 @@
 // How often C has met each block start it had no block for. Translating a
 // block costs about as much as interpreting a few hundred of its
 // instructions, so C translates only a start it keeps meeting: until then
-// the interpreter runs up to the next block start.
+// the interpreter runs the code (run_loop.cpp: how many meetings, and how
+// far the interpreter runs).
 //
 // Counters are kept in a small table indexed by a hash of the block's key
 // (block_cache.h); keys that share a counter only make each other
