@@ -210,6 +210,20 @@ uint32_t cpu_run(uint32_t budget, uint32_t extra);
 // the recompiler leaves to it. Returns the new sum.
 uint32_t cpu_interpret(uint32_t sum, uint32_t budget, uint32_t extra);
 
+// For the recompiler's run loop: steps of the interpreter from the latched
+// state, as cpu_run takes them, until `budget` cycles are spent (tested
+// before each step) or the stretch ends. BLOCK_START ends it where a block
+// would start: after a jump, or at the start of an aligned group of `group`
+// instructions (a power of two). PAGE_END ends it only where the code
+// leaves the 4 KB page it started in. Either ends where the code changes
+// its instruction set. Leaves the state latched; does not count the steps
+// in steps_taken.
+enum class StretchEnd { BLOCK_START, PAGE_END };
+struct Stretch {
+    uint32_t cycles, steps;
+};
+Stretch cpu_run_stretch(uint32_t budget, uint32_t extra, StretchEnd end, uint32_t group);
+
 // Steps run since start-up (a translated block counts its instructions),
 // for --stats and the benchmarks.
 extern uint64_t steps_taken;

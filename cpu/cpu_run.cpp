@@ -28,12 +28,21 @@ namespace {
 
 // --- ARM -----------------------------------------------------------------
 
+// Where a step's caller does not ask whether it jumped: the loop's own
+// steps, which a test and a store per step would slow.
+struct NotAsked {
+    void operator=(bool) const {}
+};
+
 // The latched instruction, as arm_execute takes it; r15 is left at the next
-// instruction's address + 8. False when it entered Thumb state.
-bool arm_latched_step() {
+// instruction's address + 8. False when it entered Thumb state; `jumped`
+// says whether it jumped.
+template <typename Jumped>
+bool arm_latched_step(Jumped&& jumped_out) {
     uint32_t opcode = cpu_opcode;
     uint32_t cond = opcode >> 28;
     bool jumped = (cond == 0xE || condition_passed(cond)) && arm_table[arm_index(opcode)]();
+    jumped_out = jumped;
     if (jumped && in_thumb_state()) return false;
     // A handler that writes r15 without a jump (a write-back into r15) goes
     // on at r15 - 4, as arm_fetch does.
@@ -42,11 +51,13 @@ bool arm_latched_step() {
     return true;
 }
 
+// Inlined into both loops that start runs (cpu_run's and the stretches'):
+// as a call it cost bench_workload 3 % more host instructions.
 // One run of ARM records (cpu/decoded.h) from r15 - 8, whose page's bytes
 // start at `page_code`, of at most `left` steps; counts down `left` by the
 // steps taken. r15 is left as arm_latched_step leaves it; false when an
 // instruction entered Thumb state.
-bool arm_run_records(uint32_t& left, const uint8_t* page_code) {
+[[gnu::always_inline]] inline bool arm_run_records(uint32_t& left, const uint8_t* page_code) {
     const uint32_t pc = cpu_regs[15] - 8;
     const uint32_t index = (pc >> 2) & (ARM_PER_PAGE - 1);
     const uint32_t given = std::min({left, ARM_PER_PAGE - index, ARM_RUN});
@@ -67,14 +78,14 @@ uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
     const uint32_t cost = ARM_CYCLES + extra;
     const uint32_t steps = (budget - sum + cost - 1) / cost;
     uint32_t left = steps - 1;
-    bool arm = arm_latched_step();
+    bool arm = arm_latched_step(NotAsked{});
     while (arm && left) {
         if (const uint8_t* code = code_page_bytes((cpu_regs[15] - 8) & ~(FAST_PAGE_SIZE - 1))) {
             arm = arm_run_records(left, code);
         } else {
             cpu_opcode = fetch_word(cpu_regs[15] - 8);
             left--;
-            arm = arm_latched_step();
+            arm = arm_latched_step(NotAsked{});
         }
     }
     if (arm) {
@@ -89,9 +100,12 @@ uint32_t run_arm(uint32_t sum, uint32_t budget, uint32_t extra) {
 // --- Thumb ---------------------------------------------------------------
 
 // The latched instruction, as thumb_execute takes it; r15 is left at the
-// next instruction's address + 4. False when it returned to ARM state.
-bool thumb_latched_step() {
+// next instruction's address + 4. False when it returned to ARM state;
+// `jumped` says whether it jumped.
+template <typename Jumped>
+bool thumb_latched_step(Jumped&& jumped_out) {
     bool jumped = thumb_table[thumb_index(cpu_opcode)]();
+    jumped_out = jumped;
     if (jumped && !in_thumb_state()) return false;
     uint32_t at = jumped ? cpu_regs[15] : cpu_regs[15] - 2;  // as thumb_fetch does
     cpu_regs[15] = at + 4;
@@ -100,7 +114,8 @@ bool thumb_latched_step() {
 
 // As arm_run_records, for Thumb code; `left` counts steps of one cycle. A
 // BL, which ends a run, adds its cycles beyond one to `more_cycles`.
-bool thumb_run_records(uint32_t& left, uint32_t& more_cycles, const uint8_t* page_code) {
+[[gnu::always_inline]] inline bool thumb_run_records(uint32_t& left, uint32_t& more_cycles,
+                                                     const uint8_t* page_code) {
     const uint32_t pc = cpu_regs[15] - 4;
     const uint32_t index = (pc >> 1) & (THUMB_PER_PAGE - 1);
     const uint32_t given = std::min({left, THUMB_PER_PAGE - index, THUMB_RUN});
@@ -121,7 +136,7 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
     const uint32_t cost = THUMB_CYCLES + extra;
     uint64_t steps = 1;
     sum += thumb_cycles(cpu_opcode) + extra;
-    bool thumb = thumb_latched_step();
+    bool thumb = thumb_latched_step(NotAsked{});
     while (thumb && sum < budget) {
         if (const uint8_t* code = code_page_bytes((cpu_regs[15] - 4) & ~(FAST_PAGE_SIZE - 1))) {
             const uint32_t planned = (budget - sum + cost - 1) / cost;
@@ -133,7 +148,7 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
             cpu_opcode = fetch_halfword(cpu_regs[15] - 4);
             steps++;
             sum += thumb_cycles(cpu_opcode) + extra;
-            thumb = thumb_latched_step();
+            thumb = thumb_latched_step(NotAsked{});
         }
     }
     if (thumb) {
@@ -145,7 +160,94 @@ uint32_t run_thumb(uint32_t sum, uint32_t budget, uint32_t extra) {
     return sum;
 }
 
+// --- Stretches for the recompiler's run loop -----------------------------
+
+// Where a stretch ends, for the instruction at `address` reached after a
+// step that jumped or not: a block start, or a page other than `page`.
+struct StretchRule {
+    StretchEnd end;
+    uint32_t group_bytes;
+    uint32_t page;
+    bool ends_before(uint32_t address, bool jumped) const {
+        if (end == StretchEnd::BLOCK_START) return jumped || (address & (group_bytes - 1)) == 0;
+        return address >> FAST_PAGE_SHIFT != page;
+    }
+    // The page's records, where they may run the stretch: a run of them
+    // goes on through the branches within its page, so a stretch that ends
+    // at block starts takes latched steps one at a time, as do pages
+    // without a fast read entry.
+    const uint8_t* records_for(uint32_t address) const {
+        if (end == StretchEnd::BLOCK_START) return nullptr;
+        return code_page_bytes(address & ~(FAST_PAGE_SIZE - 1));
+    }
+};
+
+// The latched step, then one run of the page's records or latched steps
+// one at a time; either way the stretch stays in the page it entered.
+Stretch arm_stretch(uint32_t budget, uint32_t extra, StretchEnd end, uint32_t group) {
+    const StretchRule rule{end, 4 * group, (cpu_regs[15] - 8) >> FAST_PAGE_SHIFT};
+    const uint32_t cost = ARM_CYCLES + extra;
+    const uint32_t steps = (budget + cost - 1) / cost;
+    uint32_t left = steps - 1;
+    bool jumped;
+    bool arm = arm_latched_step(jumped);
+    if (arm && left && !rule.ends_before(cpu_regs[15] - 8, jumped)) {
+        if (const uint8_t* code = rule.records_for(cpu_regs[15] - 8)) {
+            uint32_t rest = left;
+            arm = arm_run_records(rest, code);
+            left = rest;
+        } else {
+            do {
+                cpu_opcode = fetch_word(cpu_regs[15] - 8);
+                left--;
+                arm = arm_latched_step(jumped);
+            } while (arm && left && !rule.ends_before(cpu_regs[15] - 8, jumped));
+        }
+    }
+    if (arm) {
+        cpu_opcode = fetch_word(cpu_regs[15] - 8);
+    } else {
+        thumb_refill();
+    }
+    return {(steps - left) * cost, steps - left};
+}
+
+Stretch thumb_stretch(uint32_t budget, uint32_t extra, StretchEnd end, uint32_t group) {
+    const StretchRule rule{end, 2 * group, (cpu_regs[15] - 4) >> FAST_PAGE_SHIFT};
+    const uint32_t cost = THUMB_CYCLES + extra;
+    Stretch ran{thumb_cycles(cpu_opcode) + extra, 1};
+    bool jumped;
+    bool thumb = thumb_latched_step(jumped);
+    if (thumb && ran.cycles < budget && !rule.ends_before(cpu_regs[15] - 4, jumped)) {
+        if (const uint8_t* code = rule.records_for(cpu_regs[15] - 4)) {
+            uint32_t planned = (budget - ran.cycles + cost - 1) / cost;
+            uint32_t left = planned, more_cycles = 0;
+            thumb = thumb_run_records(left, more_cycles, code);
+            ran.steps += planned - left;
+            ran.cycles += (planned - left) * cost + more_cycles;
+        } else {
+            do {
+                cpu_opcode = fetch_halfword(cpu_regs[15] - 4);
+                ran.steps++;
+                ran.cycles += thumb_cycles(cpu_opcode) + extra;
+                thumb = thumb_latched_step(jumped);
+            } while (thumb && ran.cycles < budget && !rule.ends_before(cpu_regs[15] - 4, jumped));
+        }
+    }
+    if (thumb) {
+        cpu_opcode = fetch_halfword(cpu_regs[15] - 4);
+    } else {
+        arm_refill();
+    }
+    return ran;
+}
+
 }  // namespace
+
+Stretch cpu_run_stretch(uint32_t budget, uint32_t extra, StretchEnd end, uint32_t group) {
+    return in_thumb_state() ? thumb_stretch(budget, extra, end, group)
+                            : arm_stretch(budget, extra, end, group);
+}
 
 // The recompiler's loop runs the same steps the interpreter would: whole
 // blocks where they fit, in either instruction set, and the interpreter

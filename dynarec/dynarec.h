@@ -22,6 +22,12 @@ uint32_t dynarec_step();
 // used; adds the steps.
 uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps);
 
+// How many times the run loop meets a block start it has no block for
+// before it translates one there: 0 (the default) for the counts measured
+// on the benchmarks (run_loop.cpp), 1 to translate at the first meeting,
+// as tests of what translated code does want.
+void dynarec_translate_after(uint32_t meetings);
+
 // Allocates the code buffer and builds the translator table; first step of
 // start-up. code_buffer_release gives the buffer back at the end.
 void code_buffer_init();

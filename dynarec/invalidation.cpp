@@ -5,6 +5,7 @@
 
 #include "dynarec/backend.h"
 #include "dynarec/block_cache.h"
+#include "dynarec/block_starts.h"
 #include "dynarec/code_buffer.h"
 #include "dynarec/code_pages.h"
 
@@ -84,6 +85,7 @@ void drop(Block& block) {
         if (word >= 0) uncount_code_word(word);
     }
     cache_remove(block.pc);
+    count_again(block.pc);
     unlink_all(block);
 }
 

@@ -24,6 +24,7 @@
 
 #include "dynarec/backend.h"
 #include "dynarec/block_cache.h"
+#include "dynarec/block_starts.h"
 #include "dynarec/code_buffer.h"
 #include "dynarec/code_pages.h"
 #include "dynarec/emitter.h"
@@ -108,6 +109,12 @@ void forbid_fast_writes_at(uint32_t address) {
     forbid_fast_writes(page << FAST_PAGE_SHIFT);
 }
 
+// Whether the 4 KB page holds translated code (or held it since the cache
+// was last emptied).
+bool translated_in_page(uint32_t address) {
+    return fast_writes_forbidden[fast_page_index(address)];
+}
+
 void allow_fast_writes_again() {
     for (uint32_t address : pages_without_fast_writes) allow_fast_writes(address);
     pages_without_fast_writes.clear();
@@ -133,7 +140,9 @@ uint32_t block_address(uint32_t key) { return thumb_key(key) ? key - 1 - 4 : key
 // an array, the image's above all: each block would be translated to run
 // once, as it ran there only by accident), and words whose stores keep
 // dropping code, whose runs count towards their being translated again.
-enum class Interpreted : uint8_t { NO, HERE, PAST_AN_ARRAY };
+// And, for a while, the start of a block not yet met often enough to be
+// worth translating (block_starts.h).
+enum class Interpreted : uint8_t { NO, HERE, PAST_AN_ARRAY, NOT_YET };
 
 Interpreted interpreted_at(uint32_t address, bool count_run) {
     int word = code_word(address);
@@ -144,11 +153,38 @@ Interpreted interpreted_at(uint32_t address, bool count_run) {
     return Interpreted::HERE;
 }
 
+// How many times C meets a block start without a block before it
+// translates one there. Where the start's 4 KB page holds translated code,
+// the interpreter stops at every block start to look for a block, and C
+// meets a start each time it runs: the fourth run translates. Elsewhere the
+// interpreter runs through the page, and C meets a start only where code
+// jumps into the page or a line starts: those starts are run many times
+// more often than they are met, and code run through once a frame in a
+// long chain of short blocks (bench_many_blocks) never repays its
+// translation in a few seconds of running. Measured in bench/README.md.
+constexpr uint32_t MEETINGS_NEAR_TRANSLATED_CODE = 4;
+constexpr uint32_t MEETINGS_ELSEWHERE = 64;
+
+uint32_t meetings_chosen = 0;  // dynarec_translate_after
+
+uint32_t meetings_to_translate(uint32_t key) {
+    if (meetings_chosen) return meetings_chosen;
+    return translated_in_page(block_address(key)) ? MEETINGS_NEAR_TRANSLATED_CODE
+                                                  : MEETINGS_ELSEWHERE;
+}
+
 // Who looks a block up: translated code (which never translates), or C,
 // which translates a missing block only when the line's budget may still
 // run all of it (else the interpreter runs the steps, and a block
-// translated at every step of a line's last stretch would run never).
-enum class Lookup { FROM_TRANSLATED, FROM_C, FROM_C_TRANSLATING };
+// translated at every step of a line's last stretch would run never). The
+// run loop translates only a start it has met often enough; a single step
+// translates at once.
+enum class Lookup {
+    FROM_TRANSLATED,
+    FROM_C,
+    FROM_C_TRANSLATING_WHEN_MET_OFTEN,
+    FROM_C_TRANSLATING
+};
 
 // The block to run for a key, or null when C must take over: code was
 // written over, r15 is no place a block starts, or the code is left to the
@@ -166,9 +202,16 @@ uint8_t* find_block(uint32_t key, Lookup how, Interpreted* why = nullptr) {
         if (why) *why = interpreted;
         return nullptr;
     }
-    uint8_t* code = cache_find(key);
+    // A block marks the page of its first instruction (forbid_fast_writes_at).
+    uint8_t* code = translated_in_page(block_address(key)) ? cache_find(key) : nullptr;
     if (!code) {
-        if (how != Lookup::FROM_C_TRANSLATING) return nullptr;
+        if (how == Lookup::FROM_TRANSLATED || how == Lookup::FROM_C) return nullptr;
+        if (how == Lookup::FROM_C_TRANSLATING_WHEN_MET_OFTEN &&
+            !met_often_enough(key, meetings_to_translate(key))) {
+            if (why) *why = Interpreted::NOT_YET;
+            return nullptr;
+        }
+        count_again(key);
         code = translate_block(key);
     }
     indirect_fill(key, code);
@@ -372,48 +415,46 @@ Ran run_translated(uint32_t cycles, const uint8_t* entry) {
     return {used, arm_steps + thumb_steps};
 }
 
-// One step on the interpreter, in the current instruction set; `jumped`,
-// if given, says whether it jumped.
-Ran interpret_step(uint32_t extra, bool* jumped = nullptr) {
-    if (in_thumb_state()) return {thumb_execute(jumped) + extra, 1};
-    bool jump = arm_execute();
-    if (jumped) *jumped = jump;
+// One step on the interpreter, in the current instruction set.
+Ran interpret_step(uint32_t extra) {
+    if (in_thumb_state()) return {thumb_execute() + extra, 1};
+    arm_execute();
     return {ARM_CYCLES + extra, 1};
 }
 
 uint32_t current_address() { return cpu_regs[15] - (in_thumb_state() ? 4 : 8); }
 
-bool at_stretch_start() {
-    uint32_t stretch = BLOCK_MAX_INSNS * (in_thumb_state() ? 2 : 4);
-    return current_address() % stretch == 0;
-}
-
-// Steps of the interpreter, as many as `left` cycles allow, until `done`
-// (told whether the last step jumped) says the next belongs elsewhere.
-template <typename Done>
-Ran interpret_until(uint32_t left, uint32_t extra, Done done) {
-    Ran ran{0, 0};
-    bool jumped = false;
-    do {
-        ran.cycles += interpret_step(extra, &jumped).cycles;
-        ran.steps++;
-    } while (ran.cycles < left && !done(jumped));
-    return ran;
-}
-
-// Code past an array: the steps that stay in its 1 KB page, so that C's
-// look-up is paid once a page there instead of once an instruction.
-Ran interpret_page(uint32_t left, uint32_t extra) {
-    uint32_t page = current_address() >> CODE_PAGE_SHIFT;
-    return interpret_until(left, extra,
-                           [page](bool) { return current_address() >> CODE_PAGE_SHIFT != page; });
+Ran interpret_stretch(uint32_t left, uint32_t extra, StretchEnd end) {
+    Stretch ran = cpu_run_stretch(left, extra, end, BLOCK_MAX_INSNS);
+    return {ran.cycles, ran.steps};
 }
 
 // Up to where a block would start: after a jump, or at the start of a
 // stretch of BLOCK_MAX_INSNS instructions, where long straight-line code is
 // cut into blocks (end_at_stretch_boundary).
 Ran interpret_to_block_start(uint32_t left, uint32_t extra) {
-    return interpret_until(left, extra, [](bool jumped) { return jumped || at_stretch_start(); });
+    return interpret_stretch(left, extra, StretchEnd::BLOCK_START);
+}
+
+// From a block start not yet worth translating. Where its 4 KB page holds
+// no translated code there is no block to run before the code leaves the
+// page, and the interpreter runs on to there at its own speed, and on
+// through the pages the code runs into in turn while they hold none
+// either: straight-line code meets no block start at a page's start, as
+// it meets none inside a page. A loop within the page is met again where
+// the next line starts.
+Ran interpret_cold_code(uint32_t left, uint32_t extra) {
+    if (translated_in_page(current_address())) return interpret_to_block_start(left, extra);
+    Ran ran{0, 0};
+    uint32_t page;
+    do {
+        page = current_address() >> FAST_PAGE_SHIFT;
+        Ran stretch = interpret_stretch(left - ran.cycles, extra, StretchEnd::PAGE_END);
+        ran.cycles += stretch.cycles;
+        ran.steps += stretch.steps;
+    } while (ran.cycles < left && current_address() == (page + 1) << FAST_PAGE_SHIFT &&
+             !translated_in_page(current_address()));
+    return ran;
 }
 
 // Whether `left` cycles may still run a whole block of the current
@@ -456,6 +497,8 @@ bool fits(const uint8_t* code, uint32_t left) {
 
 bool dynarec_available() { return true; }
 
+void dynarec_translate_after(uint32_t meetings) { meetings_chosen = meetings; }
+
 uint32_t dynarec_step() {
     code_stale = false;  // what a store dropped is out of the cache already
     uint8_t* code = find_block(current_key(), Lookup::FROM_C_TRANSLATING);
@@ -484,7 +527,8 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
         code_stale = false;
         uint32_t left = budget - sum;
         bool worth_translating = whole_block_fits(left, extra);
-        Lookup how = worth_translating && !line_start ? Lookup::FROM_C_TRANSLATING : Lookup::FROM_C;
+        Lookup how = worth_translating && !line_start ? Lookup::FROM_C_TRANSLATING_WHEN_MET_OFTEN
+                                                      : Lookup::FROM_C;
         Interpreted why = Interpreted::NO;
         uint8_t* code = find_block(current_key(), how, &why);
         Ran ran{0, 0};
@@ -495,9 +539,11 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
                 break;
             }
         } else if (why == Interpreted::PAST_AN_ARRAY) {
-            ran = interpret_page(left, extra);
+            ran = interpret_stretch(left, extra, StretchEnd::PAGE_END);
         } else if (why == Interpreted::HERE || current_key() == NO_KEY) {
             ran = interpret_step(extra);
+        } else if (why == Interpreted::NOT_YET) {
+            ran = interpret_cold_code(left, extra);
         } else if (line_start && worth_translating) {
             ran = interpret_to_block_start(left, extra);
         } else {
@@ -515,6 +561,7 @@ void dynarec_flush() {
     forget_blocks();
     code_pos = blocks_start;
     clear_code_pages();
+    count_all_again();
     allow_fast_writes_again();
     code_stale = false;
     dynarec_flush_count++;
@@ -535,6 +582,7 @@ uint64_t dynarec_flush_count = 0;
 uint64_t blocks_translated = 0;
 uint32_t dynarec_step() { return (in_thumb_state() ? thumb_step() : arm_step()) | 1u << 16; }
 uint32_t dynarec_run(uint32_t, uint32_t, uint64_t&) { return 0; }
+void dynarec_translate_after(uint32_t) {}
 void code_buffer_init() {}
 void code_buffer_release() {}
 void dynarec_flush() {}

@@ -57,7 +57,8 @@ struct Options {
     bool stats = false;
     long switch_every = 0;
     uint32_t code_buffer_bytes = CODE_BUFFER_DEFAULT_SIZE;
-    double timeout = 0;  // seconds; 0: none
+    uint32_t translate_after = 0;  // 0: the recompiler's own counts
+    double timeout = 0;            // seconds; 0: none
     bool until = false;
     uint32_t until_address = 0;
     std::vector<Peek> peeks;
@@ -75,6 +76,8 @@ const char USAGE[] =
     "  --method interp|dynarec the method to start with (default interp)\n"
     "  --switch-every N        press F6 and F5 in turn every N frames\n"
     "  --code-buffer BYTES     the recompiler's code buffer size (tests make it small)\n"
+    "  --translate-after N     the recompiler translates a block start the N-th time it meets it\n"
+    "                          without a block (default: the measured counts; tests use 1)\n"
     "  --hold BUTTON:FROM:TO   hold A, B, SELECT, START, RIGHT, LEFT, UP, DOWN, R or L in frames "
     "FROM to TO-1\n"
     "  --regs                  print r0-r15 and the CPSR\n"
@@ -198,6 +201,12 @@ Options parse_options(int argc, char** argv) {
                             std::to_string(CODE_BUFFER_MIN_SIZE) + " to " +
                             std::to_string(CODE_BUFFER_MAX_SIZE) + " bytes)");
             options.code_buffer_bytes = uint32_t(bytes);
+        } else if (arg == "--translate-after") {
+            unsigned long long meetings;
+            std::string text = value();
+            if (!parse_number(text, 10, 0xFFFF, meetings) || meetings == 0)
+                usage_error("bad --translate-after '" + text + "' (1 to 65535)");
+            options.translate_after = uint32_t(meetings);
         } else if (arg.size() > 1 && arg[0] == '-') {
             usage_error("unknown option '" + arg + "'");
         } else if (options.image.empty()) {
@@ -383,6 +392,7 @@ int main(int argc, char** argv) {
 
     screen = {picture, SCREEN_WIDTH * 4, picture_clear, nullptr};
     code_buffer_choose_size(options.code_buffer_bytes);
+    dynarec_translate_after(options.translate_after);
     console_startup();
     if (read_rom_file(options.image.c_str())) {
         std::fprintf(stderr, "quorrant-run: cannot load '%s': %s\n", options.image.c_str(),

@@ -9,6 +9,7 @@
 
 #include "console/console.h"
 #include "cpu/cpu.h"
+#include "dynarec/dynarec.h"
 #include "memory/memory.h"
 #include "shell/cartridge.h"
 #include "shell/keys.h"
@@ -40,5 +41,8 @@ class ConsoleTest : public ::testing::Test {
         console_startup();
         load_test_image({});
     }
-    void TearDown() override { console_shutdown(); }
+    void TearDown() override {
+        console_shutdown();
+        dynarec_translate_after(0);  // a test may have chosen its own count
+    }
 };

@@ -33,9 +33,12 @@ constexpr uint32_t branch(uint32_t from, uint32_t to) {
 
 class InvalidationTest : public ConsoleTest {
    protected:
+    // Blocks are translated the first time the run loop meets them, so
+    // that cpu_run runs translated code from its first turn.
     void SetUp() override {
         ConsoleTest::SetUp();
         cpu_method = Method::Dynarec;
+        dynarec_translate_after(1);
     }
     static void put(uint32_t address, const std::vector<uint32_t>& words) {
         for (size_t i = 0; i < words.size(); i++) mem_write32(address + 4 * uint32_t(i), words[i]);

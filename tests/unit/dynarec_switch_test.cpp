@@ -112,6 +112,7 @@ TEST_F(SwitchTest, F6InThumbStateTranslatesTheThumbCode) {
 // The frame loop keeps the choice across a trip through Thumb code too.
 TEST_F(SwitchTest, WholeFramesKeepTheChoiceAcrossThumbCode) {
     load_test_image(interworking_program());
+    dynarec_translate_after(1);  // each block runs once
     press(KEY_F6);
     uint64_t translated = blocks_translated;
     frame_run();
