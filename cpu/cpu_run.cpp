@@ -194,7 +194,9 @@ Stretch arm_stretch(uint32_t budget, uint32_t extra, StretchEnd end, uint32_t gr
     if (arm && left && !rule.ends_before(cpu_regs[15] - 8, jumped)) {
         if (const uint8_t* code = rule.records_for(cpu_regs[15] - 8)) {
             uint32_t rest = left;
+            runs_stay_in_page = true;
             arm = arm_run_records(rest, code);
+            runs_stay_in_page = false;
             left = rest;
         } else {
             do {
@@ -222,7 +224,9 @@ Stretch thumb_stretch(uint32_t budget, uint32_t extra, StretchEnd end, uint32_t 
         if (const uint8_t* code = rule.records_for(cpu_regs[15] - 4)) {
             uint32_t planned = (budget - ran.cycles + cost - 1) / cost;
             uint32_t left = planned, more_cycles = 0;
+            runs_stay_in_page = true;
             thumb = thumb_run_records(left, more_cycles, code);
+            runs_stay_in_page = false;
             ran.steps += planned - left;
             ran.cycles += (planned - left) * cost + more_cycles;
         } else {

@@ -229,11 +229,15 @@ inline const uint8_t* code_page_bytes(uint32_t page_address) {
 // run returns are not. The loop clears it before each run.
 extern uint32_t run_steps_set_aside;
 
+// Set while a run must stop where its code leaves the page: the
+// recompiler's loop counts the block starts it meets there.
+extern bool runs_stay_in_page;
+
 // How a form ends after an ARM instruction that goes on at `target` (as
 // the loop would set r15 before adding 8), in any page: in the same run
-// where the target's page has a fast read entry, with the steps set aside
-// given back up to that page's end, else the run stops. Out of line: the
-// forms reach it in a tail call.
+// where the target's page has a fast read entry (and runs may leave their
+// page), with the steps set aside given back up to that page's end, else
+// the run stops. Out of line: the forms reach it in a tail call.
 [[gnu::noinline]] uint32_t arm_continue_at(uint32_t target, uint32_t left);
 // The same after a Thumb instruction that goes on in Thumb code at
 // `target` (bit 0 clear).

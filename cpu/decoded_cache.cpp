@@ -67,9 +67,11 @@ uint32_t thumb_run_table(Decoded* d, const uint8_t* code, uint32_t left) {
     return thumb_run_handler(thumb_table[thumb_index(d->word)], d, code, left);
 }
 
+bool runs_stay_in_page = false;
+
 uint32_t arm_continue_at(uint32_t target, uint32_t left) {
     uintptr_t page = fast_read_pages[fast_page_index(target)];
-    if (--left == 0 || !page) [[unlikely]] {
+    if (--left == 0 || !page || runs_stay_in_page) [[unlikely]] {
         cpu_regs[15] = target;
         return left;
     }
@@ -87,7 +89,7 @@ uint32_t arm_continue_at(uint32_t target, uint32_t left) {
 
 uint32_t thumb_continue_at(uint32_t target, uint32_t left) {
     uintptr_t page = fast_read_pages[fast_page_index(target)];
-    if (--left == 0 || !page) [[unlikely]] {
+    if (--left == 0 || !page || runs_stay_in_page) [[unlikely]] {
         cpu_regs[15] = target;
         return left;
     }
