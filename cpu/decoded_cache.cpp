@@ -69,39 +69,41 @@ uint32_t thumb_run_table(Decoded* d, const uint8_t* code, uint32_t left) {
 
 bool runs_stay_in_page = false;
 
-uint32_t arm_continue_at(uint32_t target, uint32_t left) {
+namespace {
+
+// What both sets do to go on at `target`: the bytes there, with `left`
+// become the steps the run may take in the target's page (the steps set
+// aside given back up to its end); or null where the run stops, with r15
+// at the target.
+[[gnu::always_inline]] inline const uint8_t* go_on_at(uint32_t target, uint32_t& left,
+                                                      uint32_t per_page, uint32_t size) {
     uintptr_t page = fast_read_pages[fast_page_index(target)];
     if (--left == 0 || !page || runs_stay_in_page) [[unlikely]] {
         cpu_regs[15] = target;
-        return left;
+        return nullptr;
     }
-    const uint32_t index = (target >> 2) & (ARM_PER_PAGE - 1);
-    const uint32_t room = ARM_PER_PAGE - index;
+    const uint32_t room = per_page - (target / size) % per_page;
     const uint32_t steps = left + run_steps_set_aside;
     left = steps < room ? steps : room;
     run_steps_set_aside = steps - left;
+    return reinterpret_cast<const uint8_t*>(page + (target & CONSOLE_ADDRESS_MASK & ~(size - 1)));
+}
+
+}  // namespace
+
+uint32_t arm_continue_at(uint32_t target, uint32_t left) {
+    const uint8_t* code = go_on_at(target, left, ARM_PER_PAGE, 4);
+    if (!code) return left;
     Decoded* d = arm_decoded_at(target);
     arm_start_run(d, target + 8);
-    const uint8_t* code =
-        reinterpret_cast<const uint8_t*>(page + (target & CONSOLE_ADDRESS_MASK & ~3u));
     return arm_enter(d, code, left);
 }
 
 uint32_t thumb_continue_at(uint32_t target, uint32_t left) {
-    uintptr_t page = fast_read_pages[fast_page_index(target)];
-    if (--left == 0 || !page || runs_stay_in_page) [[unlikely]] {
-        cpu_regs[15] = target;
-        return left;
-    }
-    const uint32_t index = (target >> 1) & (THUMB_PER_PAGE - 1);
-    const uint32_t room = THUMB_PER_PAGE - index;
-    const uint32_t steps = left + run_steps_set_aside;
-    left = steps < room ? steps : room;
-    run_steps_set_aside = steps - left;
+    const uint8_t* code = go_on_at(target, left, THUMB_PER_PAGE, 2);
+    if (!code) return left;
     Decoded* d = thumb_decoded_at(target);
     thumb_start_run(d, target + 4);
-    const uint8_t* code =
-        reinterpret_cast<const uint8_t*>(page + (target & CONSOLE_ADDRESS_MASK & ~1u));
     return thumb_enter(d, code, left);
 }
 

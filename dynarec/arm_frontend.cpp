@@ -252,23 +252,11 @@ void decode_instruction(DecodedInsn& insn) {
 }  // namespace
 
 void decode_arm_block(uint32_t address, DecodedBlock& block) {
-    block.start = address;
-    block.count = 0;
-    block.thumb = false;
-    uint32_t region = address >> 24;
-    while (block.count < BLOCK_MAX_INSNS) {
-        DecodedInsn& insn = block.insns[block.count++];
-        insn = DecodedInsn{};
-        insn.address = address;
-        insn.word = fetch_word(address);
+    decode_block(address, block, false, [](DecodedInsn& insn) {
+        insn.word = fetch_word(insn.address);
         insn.cycles = ARM_CYCLES;
         decode_instruction(insn);
-        if (ends_block(insn)) return;
-        address += 4;
-        // A block stays in one region: the next might not be watched.
-        if ((address >> 24) != region) return;
-    }
-    end_at_stretch_boundary(block);
+    });
 }
 
 void end_at_stretch_boundary(DecodedBlock& block) {

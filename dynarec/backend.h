@@ -62,15 +62,14 @@ extern uintptr_t jumped_routine, next_routine;
 // a constant. Thumb blocks also count their steps and surplus, from which C
 // tells how many steps a run of mixed ARM and Thumb code took.
 //
-// The counter runs one ARM step ahead (COUNTER_BIAS: it holds the cycles
-// left plus an ARM step's cost), so that an ARM block tests and charges in
+// The counter runs one ARM step ahead (it holds the cycles left plus an
+// ARM step's cost, costs[0][1]), so that an ARM block tests and charges in
 // one subtraction: it runs while the counter exceeds what all its steps but
 // the last cost, that is while the counter less all its steps stays above
 // zero. Thumb blocks compare first, against thumb_checks.
 struct TranslatedClock {
     int32_t costs[2][BLOCK_MAX_INSNS + 1];      // [thumb][n]: n steps of the set's usual cycles
-    int32_t thumb_checks[BLOCK_MAX_INSNS + 1];  // costs[1][n] + the bias
-    int32_t bias;                               // an ARM step's cost
+    int32_t thumb_checks[BLOCK_MAX_INSNS + 1];  // costs[1][n] + an ARM step
     uint32_t thumb_steps;
     uint32_t surplus_cycles;
 };

@@ -130,12 +130,34 @@ void decode_arm_block(uint32_t address, DecodedBlock& block);
 // two cycles, and always the last.
 void decode_thumb_block(uint32_t address, DecodedBlock& block);
 
-// For a front end whose block ran to BLOCK_MAX_INSNS instructions without
-// an ending one: the block ends instead at the last start of a stretch of
+// For a block that ran to BLOCK_MAX_INSNS instructions without an ending
+// one: the block ends instead at the last start of a stretch of
 // BLOCK_MAX_INSNS instructions (aligned to its size) that it crosses, so
 // that straight-line code runs in the same blocks whichever instruction it
 // was entered at (each line of the frame starts wherever the last ran out).
 void end_at_stretch_boundary(DecodedBlock& block);
+
+// The loop both front ends share: `decode_one` fills an instruction whose
+// address is set. The block ends after an instruction that ends it, before
+// one that would lie in another region (the next might not be watched), or
+// at a stretch boundary.
+template <typename DecodeOne>
+void decode_block(uint32_t address, DecodedBlock& block, bool thumb, DecodeOne decode_one) {
+    block.start = address;
+    block.count = 0;
+    block.thumb = thumb;
+    const uint32_t region = address >> 24;
+    while (block.count < BLOCK_MAX_INSNS) {
+        DecodedInsn& insn = block.insns[block.count++];
+        insn = DecodedInsn{};
+        insn.address = address;
+        decode_one(insn);
+        if (ends_block(insn)) return;
+        address += insn_bytes(block);
+        if ((address >> 24) != region) return;
+    }
+    end_at_stretch_boundary(block);
+}
 
 // Backward over the block: which written flags a later instruction, a
 // handler or an exit may read. Every exit may read all four.

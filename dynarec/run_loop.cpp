@@ -81,7 +81,6 @@ void set_clock(uint32_t extra) {
     }
     std::memcpy(translated_clock.costs, kept->costs, sizeof kept->costs);
     std::memcpy(translated_clock.thumb_checks, kept->thumb_checks, sizeof kept->thumb_checks);
-    translated_clock.bias = int32_t(ARM_CYCLES + extra);
 }
 
 // The entry routine: saves what the ABI wants kept, sets STATE and COUNTER
@@ -401,7 +400,7 @@ struct Ran {
 Ran run_translated(uint32_t cycles, const uint8_t* entry) {
     translated_clock.thumb_steps = 0;
     translated_clock.surplus_cycles = 0;
-    int32_t bias = translated_clock.bias;
+    int32_t bias = translated_clock.costs[0][1];  // an ARM step: see TranslatedClock
     int32_t left = enter_translated(int32_t(cycles) + bias, entry) - bias;
     if (in_thumb_state())
         cpu_opcode = fetch_halfword(cpu_regs[15] - 4);
@@ -423,6 +422,11 @@ Ran interpret_step(uint32_t extra) {
 }
 
 uint32_t current_address() { return cpu_regs[15] - (in_thumb_state() ? 4 : 8); }
+
+// The cycles of a usual step of the current instruction set, with `extra`.
+uint32_t step_cost(uint32_t extra) {
+    return (in_thumb_state() ? THUMB_CYCLES : ARM_CYCLES) + extra;
+}
 
 Ran interpret_stretch(uint32_t left, uint32_t extra, StretchEnd end) {
     Stretch ran = cpu_run_stretch(left, extra, end, BLOCK_MAX_INSNS);
@@ -460,7 +464,7 @@ Ran interpret_cold_code(uint32_t left, uint32_t extra) {
 // Whether `left` cycles may still run a whole block of the current
 // instruction set, so that translating one now is worth it.
 bool whole_block_fits(uint32_t left, uint32_t extra) {
-    uint32_t step = (in_thumb_state() ? THUMB_CYCLES : ARM_CYCLES) + extra;
+    uint32_t step = step_cost(extra);
     return left >= BLOCK_MAX_INSNS * step;
 }
 
@@ -489,7 +493,7 @@ uint32_t steps_left_in_unfinished() {
 // spared.
 bool fits(const uint8_t* code, uint32_t left) {
     uint32_t steps = header_of(code) >> 16;
-    uint32_t step = (in_thumb_state() ? THUMB_CYCLES : ARM_CYCLES) + clock_extra;
+    uint32_t step = step_cost(clock_extra);
     return left > (steps - 1) * step;
 }
 
@@ -518,7 +522,7 @@ uint32_t dynarec_run(uint32_t budget, uint32_t extra, uint64_t& steps) {
     if (uint32_t rest = steps_left_in_unfinished()) {
         // The rest of that block on the interpreter's records, which count
         // their steps themselves.
-        uint32_t step = (in_thumb_state() ? THUMB_CYCLES : ARM_CYCLES) + extra;
+        uint32_t step = step_cost(extra);
         sum = cpu_interpret(0, std::min(budget, rest * step), extra);
         line_start = false;
     }

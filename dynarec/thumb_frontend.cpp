@@ -333,23 +333,11 @@ void decode_instruction(DecodedInsn& insn, uint32_t region) {
 }  // namespace
 
 void decode_thumb_block(uint32_t address, DecodedBlock& block) {
-    block.start = address;
-    block.count = 0;
-    block.thumb = true;
-    uint32_t region = address >> 24;
-    while (block.count < BLOCK_MAX_INSNS) {
-        DecodedInsn& insn = block.insns[block.count++];
-        insn = DecodedInsn{};
-        insn.address = address;
-        insn.word = fetch_halfword(address);
+    decode_block(address, block, true, [](DecodedInsn& insn) {
+        insn.word = fetch_halfword(insn.address);
         insn.cond = 0xE;
         insn.cycles = uint8_t(thumb_cycles(insn.word));
         insn.handler = thumb_table[thumb_index(insn.word)];
-        decode_instruction(insn, region);
-        if (ends_block(insn)) return;
-        address += 2;
-        // A block stays in one region: the next might not be watched.
-        if (!in_region(address, region)) return;
-    }
-    end_at_stretch_boundary(block);
+        decode_instruction(insn, insn.address >> 24);
+    });
 }
